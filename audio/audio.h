@@ -1,0 +1,2 @@
+// audio module public header.
+#pragma once

@@ -1,0 +1,1 @@
+#error "simulation code must not include presentation or platform headers"

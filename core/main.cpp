@@ -1,0 +1,4 @@
+// rutline: the game's entry point.
+#include "core/core.h"
+
+int main(int, char**) { return 0; }

@@ -1,0 +1,2 @@
+// demo module public header.
+#pragma once

@@ -1,0 +1,2 @@
+// editor module public header.
+#pragma once

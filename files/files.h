@@ -1,0 +1,2 @@
+// files module public header.
+#pragma once

@@ -1,0 +1,2 @@
+// image module public header.
+#pragma once

@@ -1,0 +1,1 @@
+#include "net/net.h"

@@ -1,0 +1,2 @@
+// net module public header.
+#pragma once

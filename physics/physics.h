@@ -1,0 +1,2 @@
+// physics module public header.
+#pragma once

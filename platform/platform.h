@@ -1,0 +1,2 @@
+// platform module public header.
+#pragma once

@@ -1,0 +1,2 @@
+// race module public header.
+#pragma once

@@ -1,0 +1,2 @@
+// render module public header.
+#pragma once

@@ -1,0 +1,1 @@
+#include "robots/robots.h"

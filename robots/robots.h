@@ -1,0 +1,2 @@
+// robots module public header.
+#pragma once

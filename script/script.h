@@ -1,0 +1,2 @@
+// script module public header.
+#pragma once

@@ -1,0 +1,1 @@
+#include "terrain/terrain.h"

@@ -1,0 +1,2 @@
+// terrain module public header.
+#pragma once

@@ -1,0 +1,2 @@
+// datakit: writes the default data tree.
+int main(int, char**) { return 0; }

@@ -1,0 +1,2 @@
+// ui module public header.
+#pragma once
