@@ -16,6 +16,23 @@ inline constexpr int SLOT_COUNT = 160;  // rider slots 0..159; 160 means "no slo
 inline constexpr int NO_SLOT = 160;
 inline constexpr double FT_PER_S_PER_MPH = 1.4666666666666666;
 
+// The control vector: 9 values recomputed every tic from the input bindings.
+enum ControlIndex {
+    CONTROL_STEER = 0,      // Left +1, Right -1
+    CONTROL_THROTTLE = 1,
+    CONTROL_FRONT_BRAKE = 2,
+    CONTROL_REAR_BRAKE = 3,
+    CONTROL_SHIFT = 4,      // Upshift +1, Downshift -1
+    CONTROL_CLUTCH = 5,
+    CONTROL_SIT_DAB = 6,
+    CONTROL_BACK_UP = 7,
+    CONTROL_LEAN = 8,       // Lean Forward -1, Lean Backward +1
+    CONTROL_COUNT = 9
+};
+struct ControlVector {
+    float v[CONTROL_COUNT] = {};
+};
+
 // ---------------------------------------------------------------------------
 // Console message printer. Every message to the player goes through here.
 // Messages containing "[SPAM]" are dropped while hide_spam is on; each message
