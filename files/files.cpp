@@ -1,1 +1,0 @@
-#include "files/files.h"
