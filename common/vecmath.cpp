@@ -36,3 +36,21 @@ Vec3 quat_rotate(Quat q, Vec3 v) {
     Quat r = quat_mul(quat_mul(q, p), quat_conj(q));
     return {r.x, r.y, r.z};
 }
+
+Quat quat_blend(Quat a, Quat b, float t) {
+    if (quat_dot(a, b) < 0) b = {-b.w, -b.x, -b.y, -b.z};
+    return quat_normalize({a.w + (b.w - a.w) * t, a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t,
+                           a.z + (b.z - a.z) * t});
+}
+
+Quat quat_from_yaw(float radians) { return quat_from_axis_angle({0, 1, 0}, radians); }
+
+float clampf(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
+double clampd(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+float wrap_angle(float radians) {
+    if (!std::isfinite(radians)) return 0;
+    const float pi = float(M_PI);
+    float r = std::remainder(radians, 2 * pi);
+    return r < -pi ? -pi : r > pi ? pi : r;
+}
