@@ -217,10 +217,6 @@ bool read_whole_file(const std::string& name, std::string& out) {
     return true;
 }
 
-std::string at_folder(const std::string& folder) {
-    return !folder.empty() && folder[0] == '@' ? folder : "@" + folder;
-}
-
 }  // namespace
 
 int load_terrain_from(Terrain& t, const std::string& folder, const TrackFileReader& read, int requested_method) {
@@ -293,9 +289,10 @@ int save_terrain_to(Terrain& t, const TrackFileWriter& write) {
 }
 
 int save_terrain(Terrain& t) {
-    std::string folder = at_folder(t.folder);
+    // Back where it was loaded from: an "@" folder name lands in the home
+    // folder, a path in place.
     TrackFileWriter write = [&](const char* name, const std::string& bytes) {
-        return replace_file_contents((folder + "/" + name).c_str(), bytes);
+        return replace_file_contents((t.folder + "/" + name).c_str(), bytes);
     };
     return save_terrain_to(t, write);
 }

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 
+#include <unistd.h>
+
 #include "common/common.h"
 #include "image/image.h"
 
