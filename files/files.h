@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/common.h"
+#include "input/input.h"
 
 // ---------------------------------------------------------------------------
 // Search folders. Computed on first use, each ending in "/", in this order:
@@ -120,3 +121,115 @@ std::vector<TrackListEntry> list_tracks(bool verbose = false);
 // Start-up: creates the home folder. Returns the log file path (home folder +
 // "lastlog.txt"), or "" when the home folder is unknown.
 std::string prepare_home_folder();
+
+// Reading text already in memory through the same stream (and scanner):
+// the bytes are copied. `compressed` treats them as gzip data.
+DataFile* open_memory_data_file(const void* bytes, size_t size, bool compressed = false);
+
+// ---------------------------------------------------------------------------
+// Settings. Most settings are menu items: a number item (value, step, range)
+// or a list item (choice texts and the selected index). The record is plain:
+// the core derives its rendering values from it, the menus edit it, and it is
+// read at start-up and written at shutdown as "@config".
+struct NumberItem {
+    const char* label = "";
+    double value = 0, step = 1, min = 0, max = 0;
+};
+struct ListItem {
+    const char* label = "";
+    std::vector<std::string> choices;
+    int selected = 0;
+    const char* text() const;  // the selected choice, "" when out of range
+    bool select(const std::string& choice);  // first exact match; false leaves it
+};
+
+// One input binding: a key (by the platform layer's key name) or an axis (by
+// its axis name, with the raw range low..high mapped to 0..1).
+struct InputBinding {
+    const char* key = "";      // configuration key, e.g. "throttle_key"
+    const char* label = "";
+    std::string key_name;      // empty: no key
+    int key_code = -1;         // resolved from key_name at start-up
+    float value = 0;           // current value 0..1
+    std::string axis_name;     // empty: no axis
+    int axis_handle = -1;      // the platform's open axis, −1 none
+    float low = 0, high = 1;
+    int control = -1;          // ControlIndex it drives, −1 for the other keys
+    float sign = 1;            // +1 or −1 into its control
+    bool is_axis() const { return !axis_name.empty(); }
+    bool is_bound() const { return !key_name.empty() || !axis_name.empty(); }
+};
+
+enum BindingIndex {
+    BIND_THROTTLE, BIND_FRONT_BRAKE, BIND_REAR_BRAKE, BIND_LEFT, BIND_RIGHT, BIND_CLUTCH,
+    BIND_UPSHIFT, BIND_DOWNSHIFT, BIND_DAB, BIND_BACK_UP, BIND_LEAN_FORWARD,
+    BIND_LEAN_BACKWARD, BIND_PAUSE, BIND_STEP, BIND_REWIND, BIND_SKIP, BIND_PREV, BIND_NEXT,
+    BIND_CONSOLE, BIND_SCREENSHOT, BINDING_COUNT
+};
+inline constexpr int RIDING_BINDING_COUNT = BIND_PAUSE;  // the first 12 drive controls
+inline constexpr int GATE_COUNT = 40;
+inline constexpr int SERVER_HISTORY_COUNT = 16;
+inline constexpr int SERVER_NAME_CHARS = 31;       // stored in a 32-character field
+inline constexpr int SERVER_HISTORY_CHARS = 126;   // longer history entries are refused
+
+struct Config {
+    int xres = 640, yres = 480;  // windowed size, 64..16384
+    int draw_fps = 0, draw_time = 0, draw_ping = 1, draw_speed = 0, spy = 0;
+    std::string track = "veviredoze";
+    ListItem record, skill;
+    NumberItem minutes, laps;
+    std::array<ListItem, GATE_COUNT> slots;  // "Gate 1" … "Gate 40"
+    NumberItem ghost_fade_distance;
+    ListItem time_trial_abort;
+    ListItem video_mode;  // the core appends "%dx%d" modes before reading
+    std::string server_name;
+    std::array<std::string, SERVER_HISTORY_COUNT> server_name_hist;  // most recent first
+    NumberItem ground_detail, ground_texture_detail;
+    ListItem ground_texture_dim, ground_mipmaps, texture_compress, render_texture, use_shader;
+    NumberItem roost_density, reshade_delay;
+    ListItem lens_flare, reflections, hide_rider, rigid_camera;
+    NumberItem model_detail, model_texture_detail, fov;
+    NumberItem first_person_height, first_person_angle, first_person_gimbal;
+    NumberItem third_person_height, third_person_distance, volume, comp_volume;
+    ListItem playback_mode;
+    int billboard_optimize_lookahead = 8, message_lines = 5, demo_backups = 0;  // ≥ 0
+    double map_scale = 1.0;  // 0.125..8
+    std::array<InputBinding, BINDING_COUNT> bindings;
+};
+
+// The settings in force before the file is read (graphics preset 0 applied).
+Config default_config();
+
+// The rider setup's lines live in the same file; the setup module supplies
+// them through these (either may be null).
+struct ConfigHooks {
+    bool (*read_setup_line)(const char* key, const char* value) = nullptr;
+    std::string (*write_setup)() = nullptr;  // "key=value\n" lines
+};
+
+// Reads "@config"; a missing file leaves everything as it was. Out-of-range
+// numbers clamp; unknown keys and unmatched choices are ignored.
+bool read_config(Config& config, const ConfigHooks& hooks = {});
+void read_config_from(DataFile* file, Config& config, const ConfigHooks& hooks = {});
+// Writes "@config" through a temporary file, so a failed write keeps the
+// previous file.
+bool write_config(const Config& config, const ConfigHooks& hooks = {});
+std::string format_config(const Config& config, const ConfigHooks& hooks = {});
+
+void parse_binding(InputBinding& binding, const char* text);
+// "name=(k)key\n", "name=(low,high)axis\n", or "name=\n" for an unbound control.
+std::string format_binding(const char* name, const InputBinding& binding);
+// An axis binding's value from the raw axis reading (−32768..32767):
+// clamp((raw / 32768 − low) / (high − low), 0, 1); when low equals high the
+// binding is a step: 1 from that value up, else 0.
+float axis_binding_value(const InputBinding& binding, int raw);
+// Key codes from the key names (the platform layer's names and devices).
+void resolve_binding_codes(Config& config, const InputNames& names);
+// Zeroes the control vector and adds each riding binding's value × sign.
+void fill_control_vector(const Config& config, ControlVector& controls);
+
+// Graphics presets: 0 Compatibility, 1 High FPS, 2 Normal, 3 High Detail.
+inline constexpr int GRAPHICS_PRESET_COUNT = 4;
+void apply_graphics_preset(Config& config, int preset);
+int matching_graphics_preset(const Config& config);  // tested 3, 2, 1, 0; −1 for custom
+const char* graphics_preset_caption(const Config& config);  // "Current Settings: …"

@@ -28,12 +28,14 @@ struct DataFile {
     bool at_end = false;               // compressed: the deflate data ended (or broke)
     bool failed = false;               // a read or write error happened
     bool inflater_started = false;
+    uLong crc = 0;                     // CRC-32 of the bytes inflated so far
     z_stream inflater{};
     unsigned char input[GZ_INPUT_BLOCK];
     unsigned char window[GZ_OUTPUT_WINDOW];
     int window_pos = 0, window_len = 0;
     // Replacement files: the temporary file and the target it will replace.
     std::string temp_path, target_path;
+    std::string memory;  // the bytes of a memory stream
 };
 
 // Wraps an open FILE* (positioned at the stream's data) in a stream; with

@@ -133,8 +133,34 @@ bool start_inflater(DataFile* f) {
     f->inflater.next_in = f->input + header;
     f->inflater.avail_in -= (uInt)header;
     if (inflateInit2(&f->inflater, -15) != Z_OK) return false;
+    f->crc = crc32(0, Z_NULL, 0);
     f->inflater_started = true;
     return true;
+}
+
+// After the deflate data: the gzip trailer's CRC-32 and length must match
+// what was inflated, so a damaged stream is reported.
+void check_trailer(DataFile* f) {
+    unsigned char t[8];
+    int got = 0;
+    while (got < 8) {
+        if (f->inflater.avail_in == 0 && !refill_input(f)) break;
+        int n = std::min<int>(8 - got, (int)f->inflater.avail_in);
+        memcpy(t + got, f->inflater.next_in, (size_t)n);
+        f->inflater.next_in += n;
+        f->inflater.avail_in -= (uInt)n;
+        got += n;
+    }
+    auto le32 = [&](int at) {
+        return (uLong)t[at] | (uLong)t[at + 1] << 8 | (uLong)t[at + 2] << 16 | (uLong)t[at + 3] << 24;
+    };
+    if (got < 8) {
+        con_printf("Compressed data in '%.900s' ends early\n", f->name.c_str());
+        f->failed = true;
+    } else if (le32(0) != f->crc || le32(4) != (f->inflater.total_out & 0xffffffffUL)) {
+        con_printf("Compressed data in '%.900s' is corrupt\n", f->name.c_str());
+        f->failed = true;
+    }
 }
 
 // Fills the output window; false when the stream has ended.
@@ -150,8 +176,10 @@ bool fill_window(DataFile* f) {
         f->inflater.avail_out = GZ_OUTPUT_WINDOW;
         int r = inflate(&f->inflater, Z_NO_FLUSH);
         f->window_len = GZ_OUTPUT_WINDOW - (int)f->inflater.avail_out;
+        f->crc = crc32(f->crc, f->window, (uInt)f->window_len);
         if (r == Z_STREAM_END) {
             f->at_end = true;
+            check_trailer(f);
         } else if (r != Z_OK && r != Z_BUF_ERROR) {
             con_printf("Compressed data in '%.900s' is corrupt\n", f->name.c_str());
             f->at_end = f->failed = true;
@@ -349,6 +377,21 @@ DataFile* open_data_stream(FILE* fp, const char* name, int32_t offset, int32_t l
     f->offset = offset;
     f->length = length;
     if (compressed && !start_inflater(f)) {
+        close_data_file(f);
+        return nullptr;
+    }
+    return f;
+}
+
+DataFile* open_memory_data_file(const void* bytes, size_t size, bool compressed) {
+    if (size > (size_t)STREAM_UNLIMITED || (!bytes && size)) return nullptr;
+    DataFile* f = new DataFile;
+    f->name = "memory";
+    f->length = (int32_t)size;
+    f->memory.assign(size ? (const char*)bytes : "", size);
+    if (f->memory.empty()) f->memory.push_back('\0');  // fmemopen wants a buffer
+    f->file = fmemopen(f->memory.data(), f->memory.size(), "rb");
+    if (!f->file || (compressed && !start_inflater(f))) {
         close_data_file(f);
         return nullptr;
     }
