@@ -383,3 +383,22 @@ TEST_F(MixerFixture, LevelChangeWaitsForZeroCrossing) {
 }
 
 }  // namespace
+
+namespace {
+TEST(DisplayModes, FullscreenChoice) {
+    const std::vector<ZumiDisplayMode> modes = {{1024, 768, 32}, {800, 600, 32}, {1920, 1080, 32}, {1280, 1024, 32}};
+    const ZumiDisplayMode desktop{1920, 1080, 32};
+    struct Case {
+        int w, h, want_w, want_h;
+    } cases[] = {
+        {640, 480, 800, 600}, {800, 600, 800, 600}, {1100, 700, 1280, 1024},
+        {1280, 800, 1280, 1024}, {4000, 3000, 1920, 1080}, {0, 0, 800, 600},
+    };
+    for (const Case& c : cases) {
+        ZumiDisplayMode m = zumi_choose_fullscreen_mode(modes, desktop, c.w, c.h);
+        EXPECT_EQ(m.width * 10000 + m.height, c.want_w * 10000 + c.want_h) << c.w << "x" << c.h;
+    }
+    ZumiDisplayMode none = zumi_choose_fullscreen_mode({}, {}, 800, 600);
+    EXPECT_EQ(none.width * 10000 + none.height, 640 * 10000 + 480);
+}
+}  // namespace
