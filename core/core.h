@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/common.h"
+#include "files/files.h"
 
 #include <array>
 #include <deque>
@@ -18,19 +19,6 @@ struct Bike;  // the simulated bike of a slot, defined by the physics module
 
 // ===========================================================================
 // Command line.
-
-// The configuration values the rendering tuning is derived from (the
-// configuration file's keys of the same names).
-struct RenderConfig {
-    float ground_detail = 70;          // 0..100
-    float ground_texture_detail = 9;   // 0..10
-    float model_texture_detail = 9;    // 0..10
-    int ground_texture_dim = 1;        // choice index: 0 = 32x32, 1 = 64x64, ...
-    float model_detail = 50;           // 0..100
-    float roost_density = 1000;        // 0..1000
-    int texture_compress = 0;          // choice index: No, Yes, Always
-    bool reflections = true;
-};
 
 // Rendering tuning derived at start-up; options replace single values.
 struct RenderTuning {
@@ -46,11 +34,11 @@ struct RenderTuning {
     float detail_distance = 70;          // ground detail fade starts (units)
     float detail_fade_distance = 75;     // and ends
 };
-RenderTuning derive_render_tuning(const RenderConfig& c);
+RenderTuning derive_render_tuning(const Config& c);
 
 // Everything the command line can set. Fields whose option "leaves the value"
-// on a bad number (window size, HUD switches, lineup rotation) are filled from
-// the configuration by the caller before parsing.
+// on a bad number (window size, HUD switches, lineup rotation) start from the
+// configuration (options_from_config).
 struct Options {
     bool fugly = false;
     bool nosound = false;
@@ -92,6 +80,8 @@ enum OptionStatus {
 };
 // Parses argv[1..argc); messages go to standard error. Never exits.
 OptionStatus parse_options(int argc, const char* const* argv, Options& opt, RenderTuning& tuning);
+// Options as the configuration leaves them before the command line is read.
+Options options_from_config(const Config& c);
 
 // ===========================================================================
 // Frame timing and the tic loop.
@@ -155,23 +145,6 @@ void take_due_events(std::deque<Event>& queue, double instant, bool all, Handle 
 
 // ===========================================================================
 // Controls.
-
-// The twelve riding bindings, in the configuration's order, with the control
-// each one feeds and its sign.
-struct RidingControl {
-    const char* key;  // configuration key, e.g. "throttle_key"
-    int control;      // ControlIndex
-    float sign;
-};
-inline constexpr int RIDING_BINDING_COUNT = 12;
-extern const RidingControl RIDING_CONTROLS[RIDING_BINDING_COUNT];
-
-// A binding's value from an axis reading (raw -32768..32767): the position
-// between low and high, clamped to 0..1. With low == high it is a step: 1 at
-// or above that value, else 0.
-float axis_binding_value(int raw, float low, float high);
-// values[i] is the current value (0..1) of RIDING_CONTROLS[i]'s binding.
-ControlVector control_vector_from_bindings(const float values[RIDING_BINDING_COUNT]);
 
 // What the controls act on: the bike's inputs (physics fills these in).
 enum BikeInput {
@@ -362,7 +335,7 @@ enum MenuPage { MENU_NONE = 0, MENU_MAIN = 1 };
 // The program's run-wide state as start-up leaves it.
 struct Program {
     Options options;
-    RenderConfig render_config;
+    Config config;
     RenderTuning tuning;
     std::vector<std::string> video_modes;
     int video_mode = 1;
@@ -388,7 +361,7 @@ struct StartupHooks {
     std::function<void()> clear_server_history;
     std::function<std::vector<DisplayMode>()> display_modes;
     std::function<void()> apply_defaults;    // bike choice, setup defaults, graphics preset 0, lighting
-    std::function<void(Program&)> read_config;  // may fill options, render_config, video_mode, track_to_load
+    std::function<void(Program&)> read_config;  // fills config (the file's settings over the defaults)
     std::function<void(Program&)> record_setup;
     std::function<bool(const WindowRequest&)> create_window;
     std::function<void()> build_file_index;

@@ -71,29 +71,6 @@ int run_tic_loop(FrameTiming& t, double now, const std::function<void(double, bo
 
 // ---------------------------------------------------------------------------
 
-const RidingControl RIDING_CONTROLS[RIDING_BINDING_COUNT] = {
-    {"throttle_key", CONTROL_THROTTLE, 1},      {"front_brake_key", CONTROL_FRONT_BRAKE, 1},
-    {"rear_brake_key", CONTROL_REAR_BRAKE, 1},  {"left_key", CONTROL_STEER, 1},
-    {"right_key", CONTROL_STEER, -1},           {"clutch_key", CONTROL_CLUTCH, 1},
-    {"upshift_key", CONTROL_SHIFT, 1},          {"downshift_key", CONTROL_SHIFT, -1},
-    {"dab_key", CONTROL_SIT_DAB, 1},            {"back_up_key", CONTROL_BACK_UP, 1},
-    {"lean_forward_key", CONTROL_LEAN, -1},     {"lean_backward_key", CONTROL_LEAN, 1},
-};
-
-float axis_binding_value(int raw, float low, float high) {
-    float x = float(raw) / 32768.0f;
-    if (low == high) return x >= low ? 1.0f : 0.0f;  // a zero-width range is a step
-    float v = (x - low) / (high - low);
-    return std::isnan(v) ? 0.0f : clampf(v, 0, 1);
-}
-
-ControlVector control_vector_from_bindings(const float values[RIDING_BINDING_COUNT]) {
-    ControlVector c;
-    for (int i = 0; i < RIDING_BINDING_COUNT; i++)
-        c.v[RIDING_CONTROLS[i].control] += values[i] * RIDING_CONTROLS[i].sign;
-    return c;
-}
-
 void apply_controls(ControlState& st, const ControlVector& c, const ControlSettings& s, int slot,
                     const BikeInputHooks& bike, const std::function<void()>& restart_run) {
     const float* v = c.v;

@@ -57,11 +57,16 @@ int program_start(Program& p, int argc, const char* const* argv, const StartupHo
     // 5-10.
     call(h.clear_server_history);
     p.video_modes = video_mode_list(h.display_modes ? h.display_modes() : std::vector<DisplayMode>{});
+    p.config = default_config();
+    p.config.video_mode.choices = p.video_modes;
     call(h.apply_defaults);
     call(h.read_config, p);
+    p.video_mode = p.config.video_mode.selected;
     call(h.record_setup, p);
-    p.tuning = derive_render_tuning(p.render_config);
+    p.tuning = derive_render_tuning(p.config);
     // 11. The command line replaces derived values.
+    p.options = options_from_config(p.config);
+    p.track_to_load = p.config.track;
     OptionStatus st = parse_options(argc, argv, p.options, p.tuning);
     if (st == OPTIONS_BAD) return 1;
     if (st == OPTIONS_OPEN_HOME) {

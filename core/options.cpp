@@ -7,19 +7,34 @@
 #include <cstdlib>
 #include <cstring>
 
-RenderTuning derive_render_tuning(const RenderConfig& c) {
+RenderTuning derive_render_tuning(const Config& c) {
     RenderTuning t;
-    t.ground_grid_detail = c.ground_detail > 0 ? 0.125f / c.ground_detail : 0.125f;
-    t.ground_texture_reduction = int(clampf(10 - c.ground_texture_detail, 0, 10));
-    t.model_texture_reduction = int(clampf(10 - c.model_texture_detail, 0, 10));
-    t.ground_texture_size = 32 << (c.ground_texture_dim < 0 ? 0 : c.ground_texture_dim > 5 ? 5 : c.ground_texture_dim);
-    float s = clampf(100 - c.model_detail, 0, 100) * 0.02f;
+    float ground_detail = float(c.ground_detail.value);
+    // A ground detail of 0 would make an infinite grid step: use the finest.
+    t.ground_grid_detail = ground_detail > 0 ? 0.125f / ground_detail : 0.125f;
+    t.ground_texture_reduction = int(clampf(10 - float(c.ground_texture_detail.value), 0, 10));
+    t.model_texture_reduction = int(clampf(10 - float(c.model_texture_detail.value), 0, 10));
+    int dim = c.ground_texture_dim.selected;
+    t.ground_texture_size = 32 << (dim < 0 ? 0 : dim > 5 ? 5 : dim);
+    float model_detail = float(c.model_detail.value);
+    float s = clampf(100 - model_detail, 0, 100) * 0.02f;
     t.model_lod_scale = s > 1 ? s * s * s : s;
-    t.model_lod_bias = clampf((c.model_detail - 10) * 0.05f, 0, 1) * -50 + 50;
-    t.roost_frequency = int(clampf(c.roost_density, 0, 1000));
-    t.texture_compress = c.texture_compress;
-    t.reflections = c.reflections;
+    t.model_lod_bias = clampf((model_detail - 10) * 0.05f, 0, 1) * -50 + 50;
+    t.roost_frequency = int(c.roost_density.value);
+    t.texture_compress = c.texture_compress.selected;
+    t.reflections = c.reflections.selected == 1;
     return t;
+}
+
+Options options_from_config(const Config& c) {
+    Options o;
+    o.width = c.xres;
+    o.height = c.yres;
+    o.draw_fps = c.draw_fps;
+    o.draw_time = c.draw_time;
+    o.draw_ping = c.draw_ping;
+    o.draw_speed = c.draw_speed;
+    return o;
 }
 
 namespace {

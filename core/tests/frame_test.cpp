@@ -96,29 +96,6 @@ TEST(FrameTiming, NetworkScaling) {
     EXPECT_NEAR(net_time_scale(1.0, 2000, 2002, 1700), 1 + 8 * tic * 0.125, 1e-12);
 }
 
-TEST(Controls, AxisBindingsIncludingAZeroWidthRange) {
-    EXPECT_FLOAT_EQ(axis_binding_value(16384, 0, 1), 0.5f);
-    EXPECT_FLOAT_EQ(axis_binding_value(32767, 0.1f, 0.9f), 1.0f);
-    EXPECT_FLOAT_EQ(axis_binding_value(-32768, 0.1f, 0.9f), 0.0f);
-    EXPECT_FLOAT_EQ(axis_binding_value(16384, 1, 0), 0.5f);  // inverted range
-    // low == high: a step at that value, never a division by zero.
-    EXPECT_EQ(axis_binding_value(16384, 0.5f, 0.5f), 1.0f);
-    EXPECT_EQ(axis_binding_value(16383, 0.5f, 0.5f), 0.0f);
-    EXPECT_EQ(axis_binding_value(32767, 0.5f, 0.5f), 1.0f);
-
-    float values[RIDING_BINDING_COUNT] = {};
-    values[0] = 0.75f;  // throttle
-    values[3] = 1;      // left
-    values[4] = 0.25f;  // right
-    values[7] = 1;      // downshift
-    values[10] = 1;     // lean forward
-    ControlVector c = control_vector_from_bindings(values);
-    EXPECT_FLOAT_EQ(c.v[CONTROL_THROTTLE], 0.75f);
-    EXPECT_FLOAT_EQ(c.v[CONTROL_STEER], 0.75f);
-    EXPECT_FLOAT_EQ(c.v[CONTROL_SHIFT], -1);
-    EXPECT_FLOAT_EQ(c.v[CONTROL_LEAN], -1);
-}
-
 TEST(Controls, ApplyingTheControls) {
     std::map<BikeInput, float> set;
     float clutch = 0;

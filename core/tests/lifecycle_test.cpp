@@ -20,8 +20,9 @@ StartupHooks recording_startup(std::vector<std::string>& log) {
     h.apply_defaults = note("defaults");
     h.read_config = [&log](Program& p) {
         log.push_back("config");
-        p.track_to_load = "veviredoze";
-        p.render_config.ground_detail = 50;
+        p.config.track = "veviredoze";
+        p.config.ground_detail.value = 50;
+        p.config.video_mode.select("Windowed");
     };
     h.record_setup = note("setup");
     h.create_window = [&log](const WindowRequest& w) {

@@ -119,7 +119,13 @@ TEST(Options, FlagsFilesAndTheEndOfOptions) {
 }
 
 TEST(Options, DerivedRenderingValues) {
-    RenderConfig c;  // the configuration's defaults
+    Config c = default_config();
+    c.ground_detail.value = 70;
+    c.ground_texture_detail.value = 9;
+    c.model_texture_detail.value = 9;
+    c.ground_texture_dim.selected = 1;
+    c.model_detail.value = 50;
+    c.roost_density.value = 1000;
     RenderTuning t = derive_render_tuning(c);
     EXPECT_FLOAT_EQ(t.ground_grid_detail, 0.125f / 70);
     EXPECT_EQ(t.ground_texture_reduction, 1);
@@ -128,12 +134,20 @@ TEST(Options, DerivedRenderingValues) {
     EXPECT_FLOAT_EQ(t.model_lod_scale, 1.0f);
     EXPECT_FLOAT_EQ(t.model_lod_bias, 0.0f);  // clamp((50 - 10) * 0.05) = 1
     EXPECT_EQ(t.roost_frequency, 1000);
-    c.model_detail = 0;  // s = 2, cubed
-    c.ground_texture_dim = 3;
-    c.ground_texture_detail = 12.5f;
+    c.model_detail.value = 0;  // s = 2, cubed
+    c.ground_texture_dim.selected = 3;
+    c.ground_texture_detail.value = 10;
+    c.ground_detail.value = 0;  // no division by zero
     t = derive_render_tuning(c);
     EXPECT_FLOAT_EQ(t.model_lod_scale, 8.0f);
     EXPECT_FLOAT_EQ(t.model_lod_bias, 50.0f);
     EXPECT_EQ(t.ground_texture_size, 256);
     EXPECT_EQ(t.ground_texture_reduction, 0);
+    EXPECT_FLOAT_EQ(t.ground_grid_detail, 0.125f);
+
+    c.xres = 1024;
+    c.draw_ping = 0;
+    Options o = options_from_config(c);
+    EXPECT_EQ(o.width, 1024);
+    EXPECT_EQ(o.draw_ping, 0);
 }

@@ -1,0 +1,48 @@
+// The game program: start-up and shutdown over the platform layer, and the
+// main loop that draws a frame, pumps sound, measures real time and runs
+// whole tics. Private to the program and its tests.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "platform/platform.h"
+
+// The program's run-wide platform state.
+struct App {
+    Program program;
+    ZumiWindow* window = nullptr;
+    ZumiSoundDevice* sound = nullptr;
+    FILE* audio_file = nullptr;       // --record-audio
+    FILE* video_out = nullptr;        // --record-video (standard output)
+    bool track_loaded = false;
+    bool close_requested = false;
+    int cursor_axes[2] = {-1, -1};
+    int tics_run = 0;
+    int frames_drawn = 0;
+    std::vector<uint8_t> pixels;      // frame readback
+    std::function<void()> tic_hook;   // the simulation tic (run_tic over the game state)
+};
+
+// Start-up; START_CONTINUE to go on to the loop, else the exit status (with
+// everything opened so far closed again).
+int app_start(App& app, int argc, const char* const* argv);
+// Runs frames until "close"; then shuts down. Returns the exit status.
+int app_run(App& app);
+int app_shutdown(App& app);
+
+// One frame's drawing: an empty frame in the sky colour (the world, HUD and
+// menus draw here as they arrive), written to video_out when recording.
+void draw_frame(App& app);
+// Handles one input event of a tic.
+void handle_event(App& app, const ZumiEvent& e);
+// Takes the window's events due by the tic instant (every pending one when
+// `all`), handing each to handle.
+void take_window_events(ZumiWindow* w, double instant, bool all, const std::function<void(const ZumiEvent&)>& handle);
+// Writes an RGB frame (rows bottom to top, as read back) as binary PPM.
+bool write_ppm_frame(FILE* out, int width, int height, const uint8_t* rgb);
+// Draws a status line's empty frame, and logs the text.
+void show_status(App& app, const char* text);

@@ -1,0 +1,93 @@
+// The main loop: one iteration draws a frame, pumps sound, measures real time
+// and runs the whole tics that real time asks for.
+#include <GL/gl.h>
+
+#include <cstring>
+
+#include "core/app/app.h"
+
+namespace {
+
+// Axis bindings take their values from the devices each tic.
+void read_axis_bindings(App& app) {
+    for (InputBinding& b : app.program.config.bindings)
+        if (b.is_axis() && b.axis_handle >= 0) b.value = axis_binding_value(b, zumi_read_axis(app.window, b.axis_handle));
+}
+
+void record_audio_tic(App& app) {
+    if (!app.audio_file) return;
+    int bytes = 0;
+    const uint8_t* block = zumi_read_mixed(app.sound, &bytes);
+    if (block && std::fwrite(block, 1, static_cast<size_t>(bytes), app.audio_file) != static_cast<size_t>(bytes)) {
+        zumi_log("Audio recording stopped: write error\n");
+        std::fclose(app.audio_file);
+        app.audio_file = nullptr;
+    }
+}
+
+// Steps 2 to 8 of one tic (the events were taken before it).
+void tic_body(App& app) {
+    Program& p = app.program;
+    read_axis_bindings(app);
+    ControlVector controls;
+    fill_control_vector(p.config, controls);
+    if (!app.track_loaded) {
+        p.view = NO_TRACK;
+        return;
+    }
+    if (!p.paused && p.view != NO_TRACK && app.tic_hook) app.tic_hook();
+    app.tics_run++;
+    record_audio_tic(app);
+}
+
+}  // namespace
+
+bool write_ppm_frame(FILE* out, int width, int height, const uint8_t* rgb) {
+    if (std::fprintf(out, "P6\n%d %d\n255\n", width, height) < 0) return false;
+    size_t n = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    return std::fwrite(rgb, 1, n, out) == n && std::fflush(out) == 0;
+}
+
+void draw_frame(App& app) {
+    ZumiRect area;
+    if (!zumi_begin_frame(app.window, &area)) return;
+    glViewport(0, 0, area.width, area.height);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (app.video_out) {
+        app.pixels.resize(static_cast<size_t>(area.width) * static_cast<size_t>(area.height) * 3);
+        glReadPixels(0, 0, area.width, area.height, GL_RGB, GL_UNSIGNED_BYTE, app.pixels.data());
+        if (!write_ppm_frame(app.video_out, area.width, area.height, app.pixels.data())) {
+            zumi_log("Video recording stopped: write error\n");
+            app.video_out = nullptr;
+        }
+    }
+    if (app.program.options.glfinish) glFinish();
+    zumi_end_frame(app.window);
+    app.frames_drawn++;
+}
+
+int app_run(App& app) {
+    Program& p = app.program;
+    Clock clock{zumi_time, zumi_sleep};
+    FrameSettings settings;
+    settings.lock_fps = p.options.lock_fps;
+    settings.warp = p.options.warp;
+    p.timing.last_frame_time = zumi_time();
+    while (!app.close_requested) {
+        ViewInputs view;
+        view.track_loaded = app.track_loaded;
+        p.view = select_view_mode(p.view, view);
+        if (zumi_window_size(app.window, nullptr, nullptr)) draw_frame(app);
+        zumi_commit_sound(app.sound);
+        FrameStep step = frame_timing_step(p.timing, settings, clock);
+        advance_frame(p.timing, step.duration);
+        run_tic_loop(
+            p.timing, step.now,
+            [&app](double instant, bool all) {
+                take_window_events(app.window, instant, all, [&app](const ZumiEvent& e) { handle_event(app, e); });
+            },
+            [&app] { tic_body(app); });
+        p.timing.last_frame_time = step.now;
+    }
+    return app_shutdown(app);
+}
