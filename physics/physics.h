@@ -68,6 +68,17 @@ enum PartFile {
 inline constexpr int TORQUE_ENTRIES = 50;  // entry i at i × 500 rpm
 inline constexpr int GEAR_SLOTS = 6;       // ratio -1 marks a gear the model lacks
 inline constexpr int POSE_FLOATS = 58;
+// Offsets into `rider_pose`: vec3 points (left then right where paired) and
+// four limb lengths, then nine vec3 pose targets of the rider drawing.
+enum PoseIndex {
+    POSE_ORIGIN = 0,
+    POSE_LEFT_HAND = 3, POSE_RIGHT_HAND = 6,    // rider body frame
+    POSE_LEFT_HIP = 9, POSE_RIGHT_HIP = 12,     // rider body frame
+    POSE_LEFT_GRIP = 15, POSE_RIGHT_GRIP = 18,  // upper fork frame
+    POSE_LEFT_PEG = 21, POSE_RIGHT_PEG = 24,    // frame's frame
+    POSE_UPPER_ARM = 27, POSE_FOREARM = 28, POSE_THIGH = 29, POSE_SHIN = 30,
+    POSE_TARGETS = 31,
+};
 
 struct BikeSpec {
     char name[16] = {};

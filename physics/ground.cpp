@@ -1,0 +1,258 @@
+// Geometry against the triangulated height field: spheres and wheel tori.
+#include <algorithm>
+#include <cmath>
+
+#include "physics/physics_local.h"
+#include "terrain/terrain.h"
+
+namespace {
+
+Vec3 vertex(const Terrain& t, int i, int j) {
+    float s = t.cell_size;
+    return {static_cast<float>(i) * s, terrain_vertex_height(t, i, j), static_cast<float>(j) * s};
+}
+
+// Barycentric test: does p (already on the plane) lie inside the triangle?
+bool inside(const GroundTriangle& tri, Vec3 p) {
+    for (int k = 0; k < 3; k++) {
+        Vec3 a = tri.v[k], b = tri.v[(k + 1) % 3];
+        if (dot(cross(b - a, p - a), tri.normal) < 0) return false;
+    }
+    return true;
+}
+
+Vec3 nearest_on_segment(Vec3 a, Vec3 b, Vec3 p, bool& within) {
+    Vec3 d = b - a;
+    float dd = dot(d, d);
+    float u = dd > 0 ? dot(p - a, d) / dd : 0;
+    within = u >= 0 && u <= 1;
+    return a + d * clampf(u, 0, 1);
+}
+
+struct Circle {
+    Vec3 centre, axis;
+    float radius;
+};
+
+// Nearest point of the circle to p.
+Vec3 circle_point_near(const Circle& c, Vec3 p) {
+    Vec3 v = p - c.centre;
+    Vec3 radial = v - c.axis * dot(v, c.axis);
+    float len = length(radial);
+    if (len < 1e-12f) {
+        // On the axis every circle point is as near: take one across the axis.
+        Vec3 any = std::fabs(c.axis.x) < 0.9f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+        radial = cross(c.axis, any);
+        len = length(radial);
+    }
+    return c.centre + radial * (c.radius / len);
+}
+
+float circle_distance_sq(const Circle& c, Vec3 p) {
+    Vec3 q = circle_point_near(c, p);
+    return length_squared(p - q);
+}
+
+// Nearest approach of segment a–b to the circle: the squared distance f(t)
+// is sampled at nine points, then the best sample is refined by at most four
+// Newton steps on f'(t), stopping as soon as the residual stops shrinking.
+Vec3 segment_point_near_circle(const Circle& c, Vec3 a, Vec3 b) {
+    Vec3 d = b - a;
+    auto f = [&](float t) { return circle_distance_sq(c, a + d * t); };
+    float best_t = 0, best = f(0);
+    for (int k = 1; k <= 8; k++) {
+        float t = static_cast<float>(k) / 8;
+        float v = f(t);
+        if (v < best) best = v, best_t = t;
+    }
+    const float h = 1.0f / 1024;
+    float t = best_t, residual = INFINITY;
+    for (int step = 0; step < 4; step++) {
+        float fp = (f(clampf(t + h, 0, 1)) - f(clampf(t - h, 0, 1))) / (2 * h);
+        float fpp = (f(clampf(t + h, 0, 1)) - 2 * f(t) + f(clampf(t - h, 0, 1))) / (h * h);
+        if (!(std::fabs(fp) < residual) || fpp <= 0) break;
+        residual = std::fabs(fp);
+        float next = clampf(t - fp / fpp, 0, 1);
+        if (f(next) > f(t)) break;
+        t = next;
+    }
+    return a + d * t;
+}
+
+// One triangle against the torus; depth may be <= 0 (no contact).
+GroundHit torus_triangle(const GroundTriangle& tri, const Circle& c, float r, bool refine) {
+    GroundHit hit;
+    Vec3 n = tri.normal;
+    // The circle point lowest against the plane, and its foot on the plane.
+    Vec3 across = n - c.axis * dot(n, c.axis);
+    float len = length(across);
+    Vec3 low = len > 1e-6f ? c.centre - across * (c.radius / len) : c.centre;
+    float height = dot(low - tri.v[0], n);
+    Vec3 foot = low - n * height;
+    if (inside(tri, foot)) {
+        hit.depth = r - height;
+        hit.point = foot;
+        hit.normal = n;
+        return hit;
+    }
+    Vec3 candidates[6];
+    int count = 0;
+    for (int k = 0; k < 3; k++) {
+        Vec3 a = tri.v[k], b = tri.v[(k + 1) % 3];
+        if (refine) {
+            candidates[count++] = segment_point_near_circle(c, a, b);
+        } else {
+            bool within;
+            candidates[count++] = nearest_on_segment(a, b, circle_point_near(c, a * 0.5f + b * 0.5f), within);
+        }
+        candidates[count++] = a;
+    }
+    float best = INFINITY;
+    Vec3 best_p, best_q;
+    for (int k = 0; k < count; k++) {
+        Vec3 q = circle_point_near(c, candidates[k]);
+        float d2 = length_squared(candidates[k] - q);
+        if (d2 < best) best = d2, best_p = candidates[k], best_q = q;
+    }
+    // The normal points from the ground point to the circle, unless the
+    // circle has passed below the ground's plane.
+    Vec3 dir = best_q - best_p;
+    float dist = std::sqrt(best);
+    bool below = dot(best_q - tri.v[0], n) < 0;
+    hit.depth = below ? r + dist : r - dist;
+    hit.point = best_p;
+    hit.normal = dist > 1e-9f ? dir * ((below ? -1.0f : 1.0f) / dist) : n;
+    return hit;
+}
+
+GroundHit sphere_triangle(const GroundTriangle& tri, Vec3 p, float rho) {
+    GroundHit hit;
+    float height = dot(p - tri.v[0], tri.normal);
+    Vec3 foot = p - tri.normal * height;
+    if (inside(tri, foot)) {
+        hit.depth = rho - height;
+        hit.normal = tri.normal;
+    } else {
+        float best = INFINITY;
+        Vec3 nearest;
+        bool any_edge = false;
+        for (int k = 0; k < 3; k++) {
+            bool within;
+            Vec3 q = nearest_on_segment(tri.v[k], tri.v[(k + 1) % 3], p, within);
+            float d2 = length_squared(p - q);
+            if (within && d2 < best) best = d2, nearest = q, any_edge = true;
+        }
+        if (!any_edge)
+            for (const Vec3& v : tri.v) {
+                float d2 = length_squared(p - v);
+                if (d2 < best) best = d2, nearest = v;
+            }
+        float dist = std::sqrt(best);
+        hit.depth = rho - dist;
+        hit.normal = dist > 1e-9f ? (p - nearest) * (1 / dist) : tri.normal;
+    }
+    hit.point = p - hit.normal * rho;
+    return hit;
+}
+
+struct CellRange {
+    int i0, i1, j0, j1;  // cells i0 ≤ i < i1, j0 ≤ j < j1
+};
+
+CellRange cells_around(const Terrain& t, Vec3 p, float extent) {
+    auto lo = [&](float v) { return static_cast<int>(std::floor(clampf((v - extent) / t.cell_size, -1e6f, 1e6f))); };
+    auto hi = [&](float v) { return static_cast<int>(std::ceil(clampf((v + extent) / t.cell_size, -1e6f, 1e6f))); };
+    return {lo(p.x), hi(p.x), lo(p.z), hi(p.z)};
+}
+
+void keep_deepest(GroundHit& best, const GroundHit& h) {
+    if (h.depth > 0 && (!best.hit || h.depth > best.depth)) {
+        best = h;
+        best.hit = true;
+    }
+}
+
+}  // namespace
+
+void ground_cell_triangles(const Terrain& t, int i, int j, GroundTriangle out[2]) {
+    Vec3 a = vertex(t, i, j), b = vertex(t, i + 1, j), c = vertex(t, i, j + 1), d = vertex(t, i + 1, j + 1);
+    if ((i + j) & 1) {
+        out[0] = {{a, c, b}, {}};  // off-diagonal corner (i, j)
+        out[1] = {{d, b, c}, {}};  // off-diagonal corner (i+1, j+1)
+    } else {
+        out[0] = {{c, d, a}, {}};  // off-diagonal corner (i, j+1)
+        out[1] = {{b, a, d}, {}};  // off-diagonal corner (i+1, j)
+    }
+    for (int k = 0; k < 2; k++) {
+        Vec3 n = normalize(cross(out[k].v[1] - out[k].v[0], out[k].v[2] - out[k].v[0]));
+        if (n.y < 0) {
+            n = -n;
+            std::swap(out[k].v[1], out[k].v[2]);
+        }
+        out[k].normal = n;
+    }
+}
+
+void apply_normal_rule(Vec3& normal) {
+    if (normal.y >= 0) return;
+    Vec3 flat{normal.x, 0, normal.z};
+    float len = length(flat);
+    normal = len < 1.0f / 1024 ? Vec3{0, 1, 0} : flat * (1 / len);
+}
+
+GroundHit sphere_ground_contact(const Terrain& t, Vec3 p, float rho) {
+    GroundHit best;
+    if (t.vertices_per_side == 0) return best;
+    CellRange r = cells_around(t, p, rho);
+    GroundTriangle tris[2];
+    for (int j = r.j0; j < r.j1; j++)
+        for (int i = r.i0; i < r.i1; i++) {
+            ground_cell_triangles(t, i, j, tris);
+            for (const GroundTriangle& tri : tris) keep_deepest(best, sphere_triangle(tri, p, rho));
+        }
+    if (best.hit) apply_normal_rule(best.normal);
+    return best;
+}
+
+GroundHit torus_ground_contact(const Terrain& t, Vec3 centre, Vec3 axis, float R, float r, bool refine) {
+    GroundHit best;
+    if (t.vertices_per_side == 0) return best;
+    Circle c{centre, normalize(axis), R};
+    CellRange cr = cells_around(t, centre, R + r);
+    GroundTriangle tris[2];
+    for (int j = cr.j0; j < cr.j1; j++)
+        for (int i = cr.i0; i < cr.i1; i++) {
+            ground_cell_triangles(t, i, j, tris);
+            for (const GroundTriangle& tri : tris) keep_deepest(best, torus_triangle(tri, c, r, refine));
+        }
+    if (best.hit) apply_normal_rule(best.normal);
+    return best;
+}
+
+// The first touching triangle, searching outwards from the centre cell
+// (offsets 0, +1, −1, +2, −2 … on columns and rows alternately).
+GroundHit torus_ground_first(const Terrain& t, Vec3 centre, Vec3 axis, float R, float r) {
+    GroundHit none;
+    if (t.vertices_per_side == 0) return none;
+    Circle c{centre, normalize(axis), R};
+    CellRange cr = cells_around(t, centre, R + r);
+    int ci = (cr.i0 + cr.i1) / 2, cj = (cr.j0 + cr.j1) / 2;
+    int reach = std::max(cr.i1 - cr.i0, cr.j1 - cr.j0) / 2 + 1;
+    auto offset = [](int k) { return (k & 1) ? (k + 1) / 2 : -(k / 2); };
+    GroundTriangle tris[2];
+    for (int a = 0; a < 2 * reach + 1; a++)
+        for (int b = 0; b < 2 * reach + 1; b++) {
+            int i = ci + offset(a), j = cj + offset(b);
+            if (i < cr.i0 || i >= cr.i1 || j < cr.j0 || j >= cr.j1) continue;
+            ground_cell_triangles(t, i, j, tris);
+            for (const GroundTriangle& tri : tris) {
+                GroundHit h = torus_triangle(tri, c, r, false);
+                if (h.depth > 0) {
+                    h.hit = true;
+                    apply_normal_rule(h.normal);
+                    return h;
+                }
+            }
+        }
+    return none;
+}

@@ -1,0 +1,133 @@
+// Building, placing and stepping bikes.
+#include <cmath>
+#include <random>
+
+#include "physics_fixture.h"
+
+namespace {
+
+struct MassCase {
+    BikeBody body;
+    double mass, ixx, iyy_izz;
+};
+
+TEST_F(PhysicsWorld, WheelMassesAndInertias) {
+    Bike& b = bike();
+    const MassCase cases[] = {{FRONT_WHEEL, 0.5625, 0.31580, 0.17474}, {REAR_WHEEL, 0.78125, 0.31576, 0.18392}};
+    for (const MassCase& c : cases) {
+        dMass m;
+        dBodyGetMass(b.bodies[c.body], &m);
+        EXPECT_NEAR(m.mass, c.mass, 1e-4) << c.body;
+        EXPECT_NEAR(m.I[0], c.ixx, 1e-4) << c.body;
+        EXPECT_NEAR(m.I[5], c.iyy_izz, 1e-4) << c.body;
+        EXPECT_NEAR(m.I[10], c.iyy_izz, 1e-4) << c.body;
+    }
+    dMass m;
+    float sum = 0;
+    for (dBodyID body : b.bodies) {
+        dBodyGetMass(body, &m);
+        sum += static_cast<float>(m.mass);
+    }
+    EXPECT_NEAR(b.total_mass, sum, 1e-5);
+}
+
+TEST_F(PhysicsWorld, SlotOutsideTheTableMakesNoBike) {
+    for (int slot : {-1, -160, 160, 1000}) EXPECT_EQ(create_bike(slot, "cr125", true), nullptr) << slot;
+}
+
+TEST_F(PhysicsWorld, NewBikeRestsWithTiresPressedIn) {
+    Bike& b = bike();
+    EXPECT_TRUE(collide_bike_with_ground(b));
+    EXPECT_NEAR(b.front_tire.depth, 0.07667, 1e-4);
+    EXPECT_NEAR(b.rear_tire.depth, 0.04333, 1e-4);
+    EXPECT_NEAR(b.front_tire.normal.y, 1, 1e-6);
+    EXPECT_TRUE(bike_collides(b));
+    move_bike(b, 0, 0.125f, 0);
+    EXPECT_FALSE(bike_collides(b));
+}
+
+TEST_F(PhysicsWorld, DroppedBikeSettlesWithoutDrifting) {
+    Bike& b = bike();
+    move_bike(b, 30, 1, 30);
+    set_ride_flag(b, FLAG_AUTO_DAB, true);  // a stopped rider keeps a foot down
+    Vec3 start = body_position(b.bodies[FRAME]);
+    run(10 * TICS_PER_SECOND);
+    ASSERT_TRUE(finite_bike(b));
+    Vec3 end = body_position(b.bodies[FRAME]);
+    EXPECT_LT(std::hypot(end.x - start.x, end.z - start.z), 0.1);
+    EXPECT_LT(length(body_velocity(b.bodies[FRAME])), 0.05);
+    EXPECT_GT(b.front_tire.depth, 0);
+    EXPECT_GT(b.rear_tire.depth, 0);
+}
+
+TEST_F(PhysicsWorld, JointStopsHoldUnderRandomTorques) {
+    Bike& b = bike();
+    move_bike(b, 30, 0, 30);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> torque(-100, 100);
+    const BikeSpec& s = bike_spec(b.spec);
+    // A stop acts once a joint has passed it, so one tic's motion may show.
+    const float slack = 0.05f;
+    for (int t = 0; t < 3 * TICS_PER_SECOND; t++) {
+        for (BikeBody body : {FORK_UPPER, FORK_LOWER, SWINGARM, FRONT_WHEEL})
+            dBodyAddTorque(b.bodies[body], torque(rng), torque(rng), torque(rng));
+        RideClock clock;
+        clock.tic = t;
+        run_physics_tic(bikes.data(), 1, clock);
+        float steer = static_cast<float>(dJointGetHingeAngle(b.joints[STEERING]));
+        float slide = static_cast<float>(dJointGetSliderPosition(b.joints[FORK_SLIDE]));
+        float arm = static_cast<float>(dJointGetHingeAngle(b.joints[SWINGARM_PIVOT]));
+        ASSERT_LE(std::fabs(steer), M_PI / 4 + slack) << t;
+        ASSERT_LE(slide, slack) << t;
+        ASSERT_GE(slide, -s.fork_travel - slack) << t;
+        ASSERT_LE(arm, slack) << t;
+        ASSERT_GE(arm, -s.linkage[LINK_MAX_ANGLE] - slack) << t;
+    }
+    EXPECT_TRUE(finite_bike(b));
+}
+
+TEST_F(PhysicsWorld, TurnIsAboutTheWorldOrigin) {
+    Bike& b = bike();
+    Vec3 before[BODY_COUNT];
+    for (int k = 0; k < BODY_COUNT; k++) before[k] = body_position(b.bodies[k]);
+    turn_bike(b, {0, 1, 0}, static_cast<float>(M_PI / 2));
+    for (int k = 0; k < BODY_COUNT; k++) {
+        Vec3 p = body_position(b.bodies[k]);
+        // A quarter turn about +y takes (x, y, z) to (z, y, -x).
+        EXPECT_NEAR(p.x, before[k].z, 1e-5) << k;
+        EXPECT_NEAR(p.y, before[k].y, 1e-5) << k;
+        EXPECT_NEAR(p.z, -before[k].x, 1e-5) << k;
+        const dReal* q = dBodyGetQuaternion(b.bodies[k]);
+        EXPECT_NEAR(q[0], std::sqrt(0.5), 1e-6);
+        EXPECT_NEAR(q[2], std::sqrt(0.5), 1e-6);
+    }
+}
+
+TEST_F(PhysicsWorld, InactiveBikeStaysPut) {
+    Bike& b = bike();
+    move_bike(b, 30, 3, 30);
+    set_activity(b, 0);
+    Vec3 before = body_position(b.bodies[FRAME]);
+    for (int t = 0; t < TICS_PER_SECOND; t++) step_physics_world();
+    Vec3 after = body_position(b.bodies[FRAME]);
+    EXPECT_EQ(before.y, after.y);
+    set_activity(b, 2);  // clamped to 1: simulated again
+    EXPECT_EQ(b.activity, 1);
+    for (int t = 0; t < 16; t++) step_physics_world();
+    EXPECT_LT(body_position(b.bodies[FRAME]).y, before.y);
+}
+
+TEST_F(PhysicsWorld, ResetPutsEverythingBack) {
+    Bike& b = bike();
+    move_bike(b, 30, 2, 30);
+    run(64);
+    reset_bike(b);
+    const BikeSpec& s = bike_spec(b.spec);
+    Vec3 f = body_position(b.bodies[FRAME]), r = body_position(b.bodies[RIDER]);
+    EXPECT_NEAR(f.y, s.frame_position.y, 1e-6);
+    EXPECT_NEAR(r.y, s.rider_position.y, 1e-6);
+    EXPECT_NEAR(r.z, s.rider_position.z, 1e-6);
+    EXPECT_EQ(length(body_velocity(b.bodies[REAR_WHEEL])), 0);
+}
+
+}  // namespace
