@@ -387,6 +387,11 @@ std::string format_binding(const char* name, const InputBinding& b) {
     return out;
 }
 
+std::string binding_display_text(const InputBinding& b) {
+    if (b.is_axis()) return b.axis_name + (b.high < 0 ? " (Negative)" : " (Positive)");
+    return b.key_name.empty() ? "None" : b.key_name;
+}
+
 float axis_binding_value(const InputBinding& b, int raw) {
     float x = (float)raw / 32768.0f;
     if (b.high == b.low) return x >= b.low ? 1.0f : 0.0f;

@@ -118,6 +118,10 @@ struct TrackListEntry {
 };
 std::vector<TrackListEntry> list_tracks(bool verbose = false);
 
+// After a track load: logs the physical memory and the working-set range it
+// allows, and asks for a higher process priority (logging the outcome).
+void tune_process_memory();
+
 // Start-up: creates the home folder. Returns the log file path (home folder +
 // "lastlog.txt"), or "" when the home folder is unknown.
 std::string prepare_home_folder();
@@ -219,6 +223,9 @@ std::string format_config(const Config& config, const ConfigHooks& hooks = {});
 void parse_binding(InputBinding& binding, const char* text);
 // "name=(k)key\n", "name=(low,high)axis\n", or "name=\n" for an unbound control.
 std::string format_binding(const char* name, const InputBinding& binding);
+// What a binding row shows: the key name; the axis name with " (Negative)"
+// when the range's high end is below 0, else " (Positive)"; "None" unbound.
+std::string binding_display_text(const InputBinding& binding);
 // An axis binding's value from the raw axis reading (−32768..32767):
 // clamp((raw / 32768 − low) / (high − low), 0, 1); when low equals high the
 // binding is a step: 1 from that value up, else 0.

@@ -115,6 +115,12 @@ TEST(Config, Bindings) {
         EXPECT_FLOAT_EQ(b.high, c.high) << c.text;
         EXPECT_EQ(format_binding("throttle_key", b), c.written) << c.text;
     }
+    InputBinding b;
+    EXPECT_EQ(binding_display_text(b), "None");
+    parse_binding(b, "(0,-1)pad axis 2");
+    EXPECT_EQ(binding_display_text(b), "pad axis 2 (Negative)");
+    parse_binding(b, "(k)right ctrl");
+    EXPECT_EQ(binding_display_text(b), "right ctrl");
 }
 
 TEST(Config, AxisValuesAndTheControlVector) {
