@@ -43,7 +43,7 @@ struct Piece {
 // Indices of the straights named below are used by the features and gates.
 enum {
     P_START = 0, P_T1, P_TABLE, P_T2, P_ROLLERS, P_T3, P_WHOOPS, P_T4, P_HAIRPIN_EXIT, P_T5, P_DOUBLE, P_T6,
-    P_OFF_CAMBER_EXIT, P_T7, P_STEP_UP, P_T8, P_BACK, P_T9, P_CROSS, P_T10, P_FINISH, P_T11, PIECE_COUNT
+    P_DIP, P_T6B, P_OFF_CAMBER_EXIT, P_T7, P_STEP_UP, P_T8, P_BACK, P_T9, P_CROSS, P_T10, P_FINISH, P_T11, PIECE_COUNT
 };
 
 // The two straights P_BACK and P_CROSS get the lengths that close the loop.
@@ -52,25 +52,27 @@ std::vector<Piece> loop_pieces() {
         {100, 0, 0, PLAIN, 0},        // start straight, shared with the chute
         {0, -90, 80, BERM, 16},       // turn 1: wide left-hander
         {240, 0, 0, PLAIN, 0},        // tabletop
-        {0, 90, 40, BERM, 24},        // turn 2: bermed right
+        {0, 90, 35, BERM, 24},        // turn 2: bermed right
         {150, 0, 0, PLAIN, 0},        // rollers
-        {0, -90, 40, PLAIN, 0},       // turn 3
+        {0, -90, 30, PLAIN, 0},       // turn 3
         {220, 0, 0, PLAIN, 0},        // whoops
         {0, -180, 55, BERM, 26},      // turn 4: bermed hairpin
         {60, 0, 0, PLAIN, 0},
         {0, 90, 40, BERM, 22},        // turn 5
         {250, 0, 0, PLAIN, 0},        // double
-        {0, 90, 45, OFF_CAMBER, 6},   // turn 6: off-camber right-hander
-        {100, 0, 0, PLAIN, 0},
-        {0, -90, 50, PLAIN, 0},       // turn 7
-        {200, 0, 0, PLAIN, 0},        // step-up
-        {0, -90, 55, BERM, 22},       // turn 8
+        {0, -90, 35, BERM, 20},       // turn 6: bermed left into the infield
+        {130, 0, 0, PLAIN, 0},
+        {0, 180, 45, OFF_CAMBER, 6},  // turn 7: off-camber right-hand hairpin
+        {230, 0, 0, PLAIN, 0},
+        {0, -90, 35, PLAIN, 0},       // turn 8
+        {135, 0, 0, PLAIN, 0},        // step-up
+        {0, -90, 55, BERM, 22},       // turn 9
         {0, 0, 0, PLAIN, 0},          // back straight (closing length), big rollers
-        {0, -90, 50, BERM, 20},       // turn 9
+        {0, -90, 40, BERM, 20},       // turn 10
         {0, 0, 0, PLAIN, 0},          // cross straight (closing length)
-        {0, 90, 50, PLAIN, 0},        // turn 10
+        {0, 90, 35, PLAIN, 0},        // turn 11
         {100, 0, 0, PLAIN, 0},        // finish straight
-        {0, -90, 50, PLAIN, 0},       // turn 11, onto the start straight
+        {0, -90, 40, PLAIN, 0},       // turn 12, onto the start straight
     };
 }
 
@@ -149,12 +151,13 @@ std::vector<Feature> loop_features() {
     std::vector<Feature> f;
     // Tabletop: 22 degree face to 5.4 ft, a 32 ft table, 12.7 degree landing.
     f.push_back({P_TABLE, 60, {{0, 0}, {13.4, 5.4}, {45.4, 5.4}, {69.4, 0}}});
-    // Double: 26 degree take-off to 4.6 ft, 30 degree sides, landing mound
-    // 18.9 ft after the lip, 15 degree landing.
-    f.push_back({P_DOUBLE, 80, {{0, 0}, {9.4, 4.6}, {17.4, 0}, {18.5, 0}, {26.3, 4.5}, {28.3, 4.5}, {45.1, 0}}});
-    // Step-up: 24 degree face to 3.8 ft, a shallow gap, a 30 degree wall up
-    // to a 6.5 ft plateau 14.7 ft after the lip, then a long 8 degree ramp down.
-    f.push_back({P_STEP_UP, 70, {{0, 0}, {8.6, 3.8}, {12.6, 1.5}, {14.6, 1.5}, {23.3, 6.5}, {60, 6.5}, {106, 0}}});
+    // Double: 26 degree take-off to 4.6 ft, 30 degree sides, a landing
+    // mound 0.8 ft lower whose crest is 18 ft after the lip, and a long
+    // 10 degree landing.
+    f.push_back({P_DOUBLE, 80, {{0, 0}, {9.4, 4.6}, {17.4, 0}, {18.5, 0}, {25.1, 3.8}, {27.4, 3.8}, {49, 0}}});
+    // Step-up: 26 degree face to 4.2 ft, a shallow gap, a 26 degree wall up
+    // to a 5.8 ft plateau 12 ft after the lip, then a long 7 degree ramp down.
+    f.push_back({P_STEP_UP, 55, {{0, 0}, {8.6, 4.2}, {12.1, 2.4}, {13.6, 2.4}, {20.6, 5.8}, {55, 5.8}, {102, 0}}});
     // Whoops: 13 bumps, 1.4 ft high, 12 ft apart.
     {
         std::vector<std::pair<double, double>> w;
@@ -231,8 +234,13 @@ LineData build_loop(std::vector<double>& piece_start) {
     line.berm_slope.assign(n, 0);
     line.camber_slope.assign(n, 0);
     line.outside.assign(n, 0);
-    for (const Feature& f : loop_features())
+    for (const Feature& f : loop_features()) {
         for (int i = 0; i < n; ++i) line.feature[i] += profile(f.points, i - piece_start[f.piece] - f.offset);
+        // Under a feature the grade runs straight from its start to its end,
+        // so a landing is not lifted by a rise in the land.
+        int a = int(piece_start[f.piece] + f.offset), b = int(std::ceil(a + f.points.back().first));
+        for (int i = a + 1; i < b; ++i) line.grade[i] = line.grade[a] + (line.grade[b] - line.grade[a]) * (i - a) / (b - a);
+    }
     // Banking ramps in over 25 ft before an arc and out over 25 ft after it.
     const double ramp = 25;
     for (int k = 0; k < PIECE_COUNT; ++k) {
@@ -555,7 +563,7 @@ struct GatePlan {
 // exit, the middle of the long back straight, and the finish line last.
 const GatePlan LOOP_GATES[] = {
     {P_START, 60},    {P_TABLE, 20},   {P_ROLLERS, 20}, {P_WHOOPS, 20}, {P_HAIRPIN_EXIT, 30}, {P_DOUBLE, 20},
-    {P_OFF_CAMBER_EXIT, 20}, {P_STEP_UP, 20}, {P_BACK, 20}, {P_BACK, 230}, {P_CROSS, 20},  {P_FINISH, 50},
+    {P_DIP, 20}, {P_OFF_CAMBER_EXIT, 20}, {P_STEP_UP, 20}, {P_BACK, 20}, {P_BACK, 230}, {P_CROSS, 20},  {P_FINISH, 50},
 };
 
 void plan_gates(Built& b) {
@@ -603,7 +611,7 @@ struct CameraPlan {
 // Trackside cameras, each watching a feature from outside the loop.
 const CameraPlan CAMERAS[] = {
     {P_T1, 20, -45, 14, 60},         {P_TABLE, 100, 45, 12, 55},     {P_ROLLERS, 70, -40, 10, 60},
-    {P_WHOOPS, 110, 40, 10, 60},     {P_DOUBLE, 95, 40, 10, 50},     {P_T6, 35, -45, 12, 60},
+    {P_WHOOPS, 110, 40, 10, 60},     {P_DOUBLE, 95, 40, 10, 50},     {P_T6B, 70, 60, 12, 60},
     {P_STEP_UP, 90, -42, 12, 55},    {P_BACK, 200, -42, 10, 60},     {P_FINISH, 40, -40, 12, 60},
 };
 
@@ -664,7 +672,7 @@ std::string flaggers_file(const Built& b) {
     // Course marshals ahead of the blind spots, warning of a rider down on
     // the stretch ahead of them.
     const CameraPlan marshals[] = {{P_TABLE, 40, 22, 0, 0},  {P_WHOOPS, 30, 22, 0, 0}, {P_DOUBLE, 60, 22, 0, 0},
-                                   {P_STEP_UP, 50, -22, 0, 0}, {P_T6, 10, -24, 0, 0},   {P_T4, 40, 24, 0, 0}};
+                                   {P_STEP_UP, 40, -22, 0, 0}, {P_T6B, 10, 24, 0, 0},   {P_T4, 40, 24, 0, 0}};
     for (const CameraPlan& m : marshals) {
         double s = loop_s(b, m.piece, m.offset), x, z;
         beside(b, s, m.side, x, z);
@@ -798,10 +806,10 @@ Built build() {
     // Jump lips and landing stretches, from the profiles above.
     d.jumps.push_back({"tabletop", loop_s(b, P_TABLE, 60 + 13.4), loop_s(b, P_TABLE, 60 + 13.4),
                        loop_s(b, P_TABLE, 60 + 69.4)});
-    d.jumps.push_back({"double", loop_s(b, P_DOUBLE, 80 + 9.4), loop_s(b, P_DOUBLE, 80 + 28.3),
-                       loop_s(b, P_DOUBLE, 80 + 45.1)});
-    d.jumps.push_back({"step-up", loop_s(b, P_STEP_UP, 70 + 8.6), loop_s(b, P_STEP_UP, 70 + 23.3),
-                       loop_s(b, P_STEP_UP, 70 + 106)});
+    d.jumps.push_back({"double", loop_s(b, P_DOUBLE, 80 + 9.4), loop_s(b, P_DOUBLE, 80 + 25.1),
+                       loop_s(b, P_DOUBLE, 80 + 49)});
+    d.jumps.push_back({"step-up", loop_s(b, P_STEP_UP, 55 + 8.6), loop_s(b, P_STEP_UP, 55 + 20.6),
+                       loop_s(b, P_STEP_UP, 55 + 102)});
     return b;
 }
 

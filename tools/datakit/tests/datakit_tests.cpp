@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -259,3 +260,212 @@ TEST(Veviredoze, BikesStartBehindTheGateOnTheFlatPad) {
 }
 
 }  // namespace
+
+namespace {
+
+// Race pace over the loop: straights up to 70 ft/s (48 mph), turns at the
+// speed a lateral grip of 1.1 g allows, 14 ft/s^2 of drive and 22 ft/s^2 of
+// braking. Returns the speed at each loop sample (1 ft apart).
+std::vector<double> race_pace(const std::vector<datakit::CentreSample>& loop) {
+    const int n = int(loop.size());
+    std::vector<double> limit(static_cast<size_t>(n)), v;
+    for (int i = 0; i < n; ++i) {
+        double k = std::abs(loop[size_t(i)].curvature);
+        limit[size_t(i)] = k > 0 ? std::min(70.0, std::sqrt(1.1 * 32 / k)) : 70.0;
+    }
+    v = limit;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 1; i <= n; ++i)
+            v[size_t(i % n)] = std::min(v[size_t(i % n)], std::sqrt(v[size_t(i - 1)] * v[size_t(i - 1)] + 2 * 14.0));
+        for (int i = n - 1; i >= 0; --i)
+            v[size_t(i)] = std::min(v[size_t(i)], std::sqrt(v[size_t((i + 1) % n)] * v[size_t((i + 1) % n)] + 2 * 22.0));
+    }
+    return v;
+}
+
+double centre_height(const datakit::TrackDesign& d, double s) {
+    const auto& l = d.loop;
+    int n = int(l.size()), i = int(std::floor(s));
+    double f = s - i;
+    const auto& a = l[size_t(((i % n) + n) % n)];
+    const auto& b = l[size_t((((i + 1) % n) + n) % n)];
+    return d.height_at(a.x + (b.x - a.x) * f, a.z + (b.z - a.z) * f);
+}
+
+// Where a bike leaving the lip at speed v lands, as loop arc length: a
+// point following the face's angle, under gravity, until it meets the ground
+// along the centre line.
+double landing_s(const datakit::TrackDesign& d, double lip_s, double v) {
+    // The lip as the ground has it: the crest within a few feet of the plan.
+    double crest = lip_s;
+    for (double s = lip_s - 3; s <= lip_s + 3; s += 0.25)
+        if (centre_height(d, s) > centre_height(d, crest)) crest = s;
+    lip_s = crest;
+    double face = std::atan2(centre_height(d, lip_s) - centre_height(d, lip_s - 2), 2.0);
+    double x = 0, y = centre_height(d, lip_s) + 0.05, vx = v * std::cos(face), vy = v * std::sin(face);
+    const double dt = 1.0 / 512;
+    for (int k = 0; k < 512 * 5; ++k) {
+        x += vx * dt;
+        vy -= 32 * dt;
+        y += vy * dt;
+        if (y <= centre_height(d, lip_s + x)) break;
+    }
+    return lip_s + x;
+}
+
+}  // namespace
+
+TEST(Veviredoze, ALapTakesSixtyToNinetySecondsAtRacePace) {
+    const auto& loop = design().loop;
+    for (const auto& c : loop) ASSERT_GE(2 * c.half_width, 20.0) << "at " << c.s;
+    std::vector<double> v = race_pace(loop);
+    double time = 0;
+    for (double speed : v) time += 1.0 / speed;
+    std::printf("loop %zu ft, lap %.1f s at race pace, top speed %.0f mph\n", loop.size(), time,
+                *std::max_element(v.begin(), v.end()) / FT_PER_S_PER_MPH);
+    EXPECT_GE(time, 60.0);
+    EXPECT_LE(time, 90.0);
+}
+
+TEST(Veviredoze, EverySlopeOfTheRidingSurfaceIsRideable) {
+    const auto& d = design();
+    double worst = 0, worst_s = 0;
+    for (const auto* line : {&d.loop, &d.chute})
+        for (const auto& c : *line)
+            for (double u = -c.half_width; u <= c.half_width; u += 1) {
+                double x = c.x - c.dz * u, z = c.z + c.dx * u;
+                double gx = (d.height_at(x + 1, z) - d.height_at(x - 1, z)) / 2;
+                double gz = (d.height_at(x, z + 1) - d.height_at(x, z - 1)) / 2;
+                double slope = std::atan(std::hypot(gx, gz)) * 180 / 3.14159265358979;
+                if (slope > worst) worst = slope, worst_s = c.s;
+            }
+    std::printf("steepest riding slope %.1f degrees (at %.0f ft)\n", worst, worst_s);
+    EXPECT_LE(worst, 32.0);
+}
+
+TEST(Veviredoze, EveryJumpLandsWithinReachOfItsApproach) {
+    const auto& d = design();
+    std::vector<double> pace = race_pace(d.loop);
+    ASSERT_GE(d.jumps.size(), 3u);
+    for (const auto& j : d.jumps) {
+        double approach = pace[size_t(j.lip_s)];
+        double v_min = 0, v_max = 0;
+        for (double v = 10; v <= 80; v += 0.25) {
+            double s = landing_s(d, j.lip_s, v);
+            bool lands = s >= j.land_from_s && s <= j.land_to_s;
+            if (lands && v_min == 0) v_min = v;
+            if (lands) v_max = v;
+        }
+        std::printf("%-9s lip at %.0f ft: lands from %.0f to %.0f ft/s, the approach allows %.0f ft/s\n", j.name,
+                    j.lip_s, v_min, v_max, approach);
+        EXPECT_GT(v_min, 0) << j.name;
+        EXPECT_LE(v_min, approach) << j.name << " cannot be cleared";
+        EXPECT_GE(v_max - v_min, 6.0) << j.name << " has too small a window";
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Part shapes, checked against the shared bike geometry (bike coordinates:
+// +y up, forward -z, +x to the rider's right).
+namespace {
+
+struct Ball {
+    double x, y, z, r;
+};
+
+std::vector<Ball> read_shape(const std::string& text) {
+    std::istringstream in(text);
+    int count = 0;
+    in >> count;
+    std::vector<Ball> out;
+    for (int i = 0; i < count; ++i) {
+        Ball b{};
+        double friction, stiffness, damping;
+        in >> b.x >> b.y >> b.z >> b.r >> friction >> stiffness >> damping;
+        EXPECT_TRUE(in) << "sphere " << i;
+        EXPECT_GT(b.r, 0);
+        EXPECT_GT(friction, 0);
+        EXPECT_GT(stiffness, 0);
+        EXPECT_GT(damping, 0);
+        out.push_back(b);
+    }
+    std::string rest;
+    EXPECT_FALSE(in >> rest) << "text after the spheres";
+    return out;
+}
+
+// Whether a point of the bike (bike coordinates) is inside a shape whose
+// body sits at `origin`.
+bool covers(const std::vector<Ball>& shape, std::array<double, 3> origin, std::array<double, 3> p) {
+    for (const Ball& b : shape)
+        if (std::hypot(p[0] - origin[0] - b.x, p[1] - origin[1] - b.y, p[2] - origin[2] - b.z) <= b.r + 0.05) return true;
+    return false;
+}
+
+double lowest(const std::vector<Ball>& shape, std::array<double, 3> origin) {
+    double low = 1e9;
+    for (const Ball& b : shape) low = std::min(low, origin[1] + b.y - b.r);
+    return low;
+}
+
+}  // namespace
+
+TEST(PartShapes, MatchTheSharedBikeGeometry) {
+    const std::array<double, 3> frame{0, 1.98, 3.6}, fork_upper{0, 2.9, 2.16}, fork_lower{0, 1.77, 1.59},
+        swingarm{0, 1.34, 4.99}, rider{0, 4.5, 4.12};
+    auto frame_s = read_shape(file("generic_frame.shp"));
+    auto upper_s = read_shape(file("generic_fork_upper.shp"));
+    auto lower_s = read_shape(file("generic_fork_lower.shp"));
+    auto arm_s = read_shape(file("generic_swingarm.shp"));
+    auto rider_s = read_shape(file("generic_rider.shp"));
+    // The bars reach both grips, the rider covers the helmet, hands and hips,
+    // the frame the foot pegs.
+    for (double side : {-1.0, 1.0}) {
+        EXPECT_TRUE(covers(upper_s, fork_upper, {side * 1.097, 2.9 + 1.145, 2.16 + 0.753}));
+        EXPECT_TRUE(covers(rider_s, rider, {side * 0.556, 4.5 + 0.58038, 4.12 - 0.65451}));
+        EXPECT_TRUE(covers(rider_s, rider, {side * 0.269, 4.5 - 0.57089, 4.12 + 0.67061}));
+        EXPECT_TRUE(covers(frame_s, frame, {side * 0.6, 1.98 - 0.557, 3.6 + 0.584}));
+        EXPECT_TRUE(covers(lower_s, fork_lower, {side * 0.4166, 1.77, 1.59}));    // fork tubes
+        EXPECT_TRUE(covers(arm_s, swingarm, {side * 0.4166, 1.6, 4.08}));         // pivot end
+        EXPECT_TRUE(covers(arm_s, swingarm, {side * 0.4166, 1.04, 6.0}));         // axle end
+    }
+    EXPECT_TRUE(covers(rider_s, rider, {0, 4.5 + 0.80838, 4.12 - 0.94337}));
+    // Standing on flat ground, only the wheels touch it: the skid plate rides
+    // about a foot up, and nothing of the bike hangs lower.
+    EXPECT_NEAR(lowest(frame_s, frame), 1.05, 0.1);
+    for (const auto& [shape, origin] : {std::pair{upper_s, fork_upper}, {lower_s, fork_lower}, {arm_s, swingarm},
+                                        {rider_s, rider}})
+        EXPECT_GT(lowest(shape, origin), 0.85);
+    // Wheels: the spheres run around the tire's tube, centred on the ring.
+    for (auto [name, ring] : {std::pair{"front_wheel.shp", 0.8333333}, {"rear_wheel.shp", 0.75}}) {
+        auto w = read_shape(file(name));
+        ASSERT_GE(w.size(), 8u) << name;
+        for (const Ball& b : w) {
+            EXPECT_NEAR(b.x, 0, 1e-6) << name;
+            EXPECT_NEAR(std::hypot(b.y, b.z), ring, 1e-3) << name;
+            EXPECT_NEAR(b.r, 0.3333333, 1e-3) << name;
+        }
+    }
+}
+
+TEST(PartShapes, TheRaisedStartingGateStandsJustAheadOfTheFrontTire) {
+    auto gate = read_shape(file("startgate.shp"));
+    ASSERT_FALSE(gate.empty());
+    // A gate part's object sits 3 ft ahead of its position; a bike waits with
+    // its origin 0.625 ft behind it, and its front tire (radius 1.1667 about
+    // the axle 1.11 ft ahead of the origin) reaches forward to 3.57 ft behind
+    // the object in the object's frame (+z towards the bike).
+    const double tire_front = 3 + 0.625 + 1.11 - 1.1666667;
+    const double up = 0.5890486225480862;
+    double top = 0, back = 0, down_top = 0;
+    for (const Ball& b : gate) {
+        double y = b.y * std::cos(up) + b.z * std::sin(up), z = -b.y * std::sin(up) + b.z * std::cos(up);
+        top = std::max(top, y + b.r);
+        back = std::max(back, z + b.r);
+        down_top = std::max(down_top, b.y + b.r);
+    }
+    EXPECT_GT(top, 1.1);                  // above the front axle: it holds the bike
+    EXPECT_LT(back, tire_front);          // and does not push into it
+    EXPECT_GT(back, tire_front - 1.5);    // the bike rolls at most a foot and a half to touch it
+    EXPECT_LT(down_top, 0.5);             // down, it is a low bump
+}
