@@ -406,3 +406,105 @@ int program_shutdown(Program& p, const ShutdownHooks& h);
 
 // Warp: rotate the start list by one slot (slot s moves to s + 1 mod 160).
 StartList rotate_start_list(const StartList& list);
+
+// ===========================================================================
+// Track reset: start lists, the robot roster, the gate drop, start places,
+// the track-object grid and the track digest.
+
+// Start-list codes (one per slot).
+enum StartCode {
+    START_EMPTY = 0,       // empty; during demo playback the next demo rider
+    START_HUMAN = 1,       // the player; only the first counts
+    START_ROBOT = 2,       // a robot from the shuffled roster
+    START_ROBOT_125 = 3,   // a robot on a two-stroke ("125" in the bike name)
+    START_ROBOT_250 = 4,   // a robot on a four-stroke ("250")
+    START_SERVER = 5,      // a rider of a server race
+    START_ROSTER = 1000,   // 1000 + n: the robot with rider number n
+};
+
+inline constexpr int ROSTER_SIZE = 80;
+enum SkinKind { SKIN_RIDER_BODY, SKIN_RIDER_HEAD, SKIN_BIKE, SKIN_WHEELS, SKIN_COUNT };
+struct RosterEntry {
+    char number[4];                 // "20".."99"
+    int personality;                // 1..4 (the robot controller's table)
+    const char* bike;               // short model name
+    const char* skins[SKIN_COUNT];  // file names; nullptr: none
+};
+inline constexpr int PERSONALITY_TESTER = 4;
+const RosterEntry& roster_entry(int i);  // 0..79, rider numbers 20..99
+// The catalogue name of a roster bike: the short 250 names gain "(2008)".
+std::string full_bike_model(const std::string& short_name);
+
+// The random draws of a reset, in their order: the roster shuffle, then the
+// gate drop. Both take the reset's generator, seeded by the caller.
+std::array<int, ROSTER_SIZE> shuffle_roster(Mt19937& r);
+// Uniformly 13 to 15 s: always in [1664, 1920).
+int draw_gate_drop_tic(Mt19937& r);
+
+// What a reset puts in one slot.
+struct SlotPlan {
+    bool create = false;
+    SlotKind kind = REMOTE;
+    int code = START_EMPTY;
+    int roster = -1;        // roster index of a robot, -1 none
+    int demo_rider = -1;    // index in the demo's rider list, -1 none
+    std::string number;     // rider number text
+    std::string bike;       // catalogue model name
+    std::array<std::string, SKIN_COUNT> skins;
+    int personality = 0;    // robots: 1..4
+};
+struct PlanInputs {
+    int demo_riders = 0;         // riders of the demo being played (0: none)
+    bool practice = false;       // robots use the test personality
+    std::string player_number = "999";
+    std::string player_bike;     // the selected bike
+    std::array<std::string, SKIN_COUNT> player_skins;
+};
+// Clears every "1" after the first and chooses the viewed slot: the first
+// non-empty code (or slot 0), then the human's slot when there is one.
+int settle_start_list(StartList& list);
+// Slot plans from a settled start list and the shuffled roster.
+std::array<SlotPlan, SLOT_COUNT> plan_slots(const StartList& list, const std::array<int, ROSTER_SIZE>& order,
+                                            const PlanInputs& in);
+
+// Starting-gate part as the timing-gates file gives it.
+struct GatePart {
+    float x = 0, y = 0, z = 0;
+    float angle = 0;  // facing, radians
+};
+struct StartPlace {
+    float x, z, angle;
+};
+// Place number k: behind gate k mod G in row k div G; with no starting gate
+// the riders stand in a line from the middle of the track.
+StartPlace start_place(int k, const std::vector<GatePart>& gates, float extent);
+// Server races: the local rider with race place `place` (-1: none, stands at
+// gate 0), and the n-th other rider, numbered after the gates.
+StartPlace server_start_place(int place, const std::vector<GatePart>& gates, float extent);
+StartPlace server_other_place(int n, int local_place, const std::vector<GatePart>& gates, float extent);
+
+// The grid of colliding track objects, by their horizontal bounding circles,
+// so a bike is tested only against the objects near it.
+struct ObjectBounds {
+    float x = 0, z = 0, radius = 0;
+};
+struct ObjectGrid {
+    int cells = 0;            // per side
+    float cell_size = 0;
+    std::vector<std::vector<int>> buckets;  // cells * cells, object indices ascending
+};
+inline constexpr float OBJECT_GRID_CELL = 16;
+ObjectGrid build_object_grid(const std::vector<ObjectBounds>& objects, float extent, float cell = OBJECT_GRID_CELL);
+// Objects whose cells the circle (x, z, radius) touches, ascending, no repeats.
+void objects_near(const ObjectGrid& g, float x, float z, float radius, std::vector<int>& out);
+
+// The track digest, absorbed during loading in this order: the scanned files,
+// then "/timing_gates", then "/statues", then every distinct model file of the
+// track objects in object order. A missing file contributes nothing.
+inline constexpr const char* DIGEST_SCAN_FILES[6] = {"/terrain.hf", "/terrain.png", "/texturelist",
+                                                     "/tilemap", "/tileinfo", "/nofrills.js"};
+using ReadWholeFile = std::function<bool(const std::string& path, std::string& bytes)>;
+void digest_file(Ripemd160& d, const std::string& path, const ReadWholeFile& read);
+void digest_models(Ripemd160& d, const std::vector<std::string>& models_in_object_order, const ReadWholeFile& read);
+// The whole digest at once (what a same-track reload keeps).
+Digest160 track_digest(const std::string& track, const std::vector<std::string>& models, const ReadWholeFile& read);
