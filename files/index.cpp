@@ -105,9 +105,10 @@ void read_archive(const FileIndexEntry& archive, int source) {
 }  // namespace
 
 int compare_names(const std::string& a, const std::string& b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : (unsigned char)c; };
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; i++) {
-        int x = tolower((unsigned char)a[i]), y = tolower((unsigned char)b[i]);
+        int x = lower(a[i]), y = lower(b[i]);
         if (x != y) return x - y;
     }
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;

@@ -430,8 +430,19 @@ int read_data_char(DataFile* f) {
         f->position++;
         return c;
     }
-    unsigned char c;
-    if (read_raw(f, &c, 1) != 1) return -1;
+    int c;
+    if (f->compressed) {
+        if (f->window_pos >= f->window_len && !fill_window(f)) return -1;
+        c = f->window[f->window_pos++];
+    } else {
+        // The scanner reads byte by byte: skip fread's per-call overhead.
+        if (f->position >= f->length) return -1;
+        c = getc_unlocked(f->file);
+        if (c == EOF) {
+            if (ferror(f->file)) f->failed = true;
+            return -1;
+        }
+    }
     f->position++;
     return c;
 }
