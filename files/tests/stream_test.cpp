@@ -91,7 +91,17 @@ TEST_F(Resolve, IndexOrderAndArchiveRules) {
     put(data / "b.saf", "2 both\n-\nB1");
     put(data / "bad.saf", "2 lost\n");
     put(data / "c.saf", "3 only_c\n-\nccc");
+    static int ticks;
+    static std::string log;
+    ticks = 0;
+    log.clear();
+    set_file_index_tick([] { ticks++; });
+    set_files_log([](const char* text) { log += text; });
     const auto& names = build_file_index();
+    set_file_index_tick(nullptr);
+    set_files_log(nullptr);
+    EXPECT_EQ(ticks, 7 + 4);  // 7 folders opened (3 roots, 4 below them), 4 archives read
+    EXPECT_EQ(log, "Listing directories\nListing archives\nCreating file list\nFile index complete\n");
 
     EXPECT_EQ(find_in_file_index("TRACKS/FOO/DESC"), find_in_file_index("tracks/foo/desc"));
     EXPECT_EQ(std::count_if(names.begin(), names.end(),
@@ -103,6 +113,11 @@ TEST_F(Resolve, IndexOrderAndArchiveRules) {
 
     EXPECT_EQ(read_name("@both"), "A1");
     EXPECT_EQ(read_name("@a/b"), "xyz");
+    DataFile* member = open_data_file("@a/b", "rb");
+    ASSERT_TRUE(seek_data_file(member, 1));  // counted from the member's start
+    EXPECT_EQ(read_all(member), "yz");
+    EXPECT_FALSE(seek_data_file(member, 3));
+    close_data_file(member);
     EXPECT_EQ(read_name("@twin"), "pln");  // plain member beats its .gz twin
     EXPECT_FALSE(file_index_contains("lost"));
     // Sources: 0 home, 1 data, 2 installed; archives 3 (a), 4 (b), 5 (bad), 6 (c).
@@ -226,6 +241,13 @@ TEST_F(Writing, CreatesFoldersKeepsBackupsAndSeeks) {
     EXPECT_EQ(get(home / "deep/er/config"), "three");
     EXPECT_EQ(get(home / "deep/er/config.~1~"), "a=1\n");
     EXPECT_EQ(get(home / "deep/er/config.~2~"), "two");
+
+    // When the home folder cannot be made, writes land in the next folder.
+    put(root / "xdg2" / "Rutline", "a file where the home folder should be");
+    setenv("XDG_DATA_HOME", (root / "xdg2").c_str(), 1);
+    reset_search_folders();
+    EXPECT_TRUE(replace_file_contents("@elsewhere", "e"));
+    EXPECT_EQ(get(data / "elsewhere"), "e");
 
     put(data / "s", "0123456789");
     f = open_data_file("@s", "rb");
