@@ -226,3 +226,26 @@ void apply_setup(Bike& bike);
 // the run's real-time clock in seconds (for the "can't keep up" complaint).
 bool apply_setup_when_stopped(Bike& bike, double real_time);
 void set_arcade_disabled_by_server(bool disabled);
+
+// --- Riding test bench ------------------------------------------------------------
+// Headless: one bike on a ground built in memory (flat, or shaped by a height
+// function of world x and z), driven by a control vector per tic the way the
+// local controls drive it (clutch engagement rising at most 4 per second,
+// shifts at ±0.5). The steering value is the bike's own (no reversal). Used by
+// tests and benchmarks.
+struct Terrain;
+using GroundShape = float (*)(float x, float z);
+struct RideBench {
+    Terrain* ground = nullptr;  // owned
+    Bike* bike = nullptr;       // owned
+    RideClock clock;
+    Vec3 start;                 // where the frame started (world)
+};
+// The bike stands at the start point facing −z, `drop` ft above its resting
+// height; the ground is 4096 ft square and the start 200 ft from its +z edge.
+bool start_ride_bench(RideBench& bench, const char* model, GroundShape shape = nullptr,
+                      float drop = 0);
+void ride_bench_tic(RideBench& bench, const ControlVector& controls);
+void stop_ride_bench(RideBench& bench);
+Vec3 ride_bench_frame_position(const RideBench& bench);
+float ride_bench_speed(const RideBench& bench);  // frame speed over the ground, ft/s
