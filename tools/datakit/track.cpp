@@ -157,7 +157,7 @@ std::vector<Feature> loop_features() {
     f.push_back({P_DOUBLE, 80, {{0, 0}, {9.4, 4.6}, {17.4, 0}, {18.5, 0}, {25.1, 3.8}, {27.4, 3.8}, {49, 0}}});
     // Step-up: 26 degree face to 4.2 ft, a shallow gap, a 26 degree wall up
     // to a 5.8 ft plateau 12 ft after the lip, then a long 7 degree ramp down.
-    f.push_back({P_STEP_UP, 55, {{0, 0}, {8.6, 4.2}, {12.1, 2.4}, {13.6, 2.4}, {20.6, 5.8}, {55, 5.8}, {102, 0}}});
+    f.push_back({P_STEP_UP, 30, {{0, 0}, {8.6, 4.2}, {12.1, 2.4}, {13.6, 2.4}, {20.6, 5.8}, {55, 5.8}, {102, 0}}});
     // Whoops: 13 bumps, 1.4 ft high, 12 ft apart.
     {
         std::vector<std::pair<double, double>> w;
@@ -758,6 +758,15 @@ Picture map_picture(const Built& b, const Light& light) {
                 r = 95, g = 60, bl = 35;
             set(i, j, int(r * std::min(1.2, shade)), int(g * std::min(1.2, shade)), int(bl * std::min(1.2, shade)), 255);
         }
+    // A dark edge round the riding surface, so the loop reads at a glance.
+    std::vector<uint8_t> grass(size_t(size) * size);
+    for (int j = 0; j < size; ++j)
+        for (int i = 0; i < size; ++i) grass[size_t(j) * size + i] = surface_at(b, size_t(j) * VERTICES + i) == TILE_GRASS;
+    for (int j = 1; j + 1 < size; ++j)
+        for (int i = 1; i + 1 < size; ++i)
+            if (!grass[size_t(j) * size + i] && (grass[size_t(j) * size + i - 1] || grass[size_t(j) * size + i + 1] ||
+                                                  grass[size_t(j - 1) * size + i] || grass[size_t(j + 1) * size + i]))
+                set(i, j, 45, 30, 20, 255);
     const TrackDesign& d = b.design;
     // Starting gate: a white bar with a dark tick per gate.
     for (int g = 0; g < GATE_COUNT; ++g) {
@@ -779,12 +788,15 @@ Picture map_picture(const Built& b, const Light& light) {
     const double total = double(b.loop.samples.size());
     for (double s = 75; s < total - 40; s += 150) {
         const CentreSample& c = loop_at(b, s);
-        for (double t = 0; t <= 10; t += 0.5)
-            for (int side : {-1, 1}) {
-                double back = 10 - t, x = c.x - c.dx * back * 0.6 - c.dz * side * back * 0.55,
-                       z = c.z - c.dz * back * 0.6 + c.dx * side * back * 0.55;
-                set(int(x / CELL), int(z / CELL), 255, 255, 255, 255);
-            }
+        const Checkpoint& f = b.design.checkpoints[size_t(b.design.normal_lap.back())];
+        if (std::hypot(c.x - f.x, c.z - f.z) < 30) continue;  // keep the finish line clear
+        for (double back = 0; back <= 14; back += 0.5)
+            for (int side : {-1, 1})
+                for (double w = 0; w <= 1.5; w += 0.75) {
+                    double x = c.x - c.dx * (back * 0.7 + w) - c.dz * side * back * 0.6,
+                           z = c.z - c.dz * (back * 0.7 + w) + c.dx * side * back * 0.6;
+                    set(int(x / CELL), int(z / CELL), 255, 255, 255, 255);
+                }
     }
     return p;
 }
@@ -808,8 +820,8 @@ Built build() {
                        loop_s(b, P_TABLE, 60 + 69.4)});
     d.jumps.push_back({"double", loop_s(b, P_DOUBLE, 80 + 9.4), loop_s(b, P_DOUBLE, 80 + 25.1),
                        loop_s(b, P_DOUBLE, 80 + 49)});
-    d.jumps.push_back({"step-up", loop_s(b, P_STEP_UP, 55 + 8.6), loop_s(b, P_STEP_UP, 55 + 20.6),
-                       loop_s(b, P_STEP_UP, 55 + 102)});
+    d.jumps.push_back({"step-up", loop_s(b, P_STEP_UP, 30 + 8.6), loop_s(b, P_STEP_UP, 30 + 20.6),
+                       loop_s(b, P_STEP_UP, 30 + 102)});
     return b;
 }
 

@@ -3,7 +3,9 @@
 #include "tools/datakit/datakit_local.h"
 
 #include "common/common.h"
+#include "files/files.h"
 #include "image/image.h"
+#include "physics/physics.h"
 #include "terrain/terrain.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string_view>
 #include <sstream>
 
 namespace {
@@ -468,4 +472,42 @@ TEST(PartShapes, TheRaisedStartingGateStandsJustAheadOfTheFrontTire) {
     EXPECT_LT(back, tire_front);          // and does not push into it
     EXPECT_GT(back, tire_front - 1.5);    // the bike rolls at most a foot and a half to touch it
     EXPECT_LT(down_top, 0.5);             // down, it is a low bump
+}
+
+TEST(PartShapes, EveryShapeTheCatalogueNamesIsWrittenAndParses) {
+    std::set<std::string> names{"@startgate.shp"};
+    for (int m = 0; m < BIKE_MODEL_COUNT; ++m)
+        for (const auto& part : bike_spec(m).part_files)
+            if (std::string_view(part).ends_with(".shp")) names.insert(part);
+    EXPECT_GE(names.size(), 8u);
+    for (const std::string& name : names) {
+        ASSERT_EQ(name[0], '@');
+        const std::string& text = file(name.substr(1));
+        PartShape shape;
+        console_reset_count();
+        EXPECT_TRUE(parse_part_shape(text.data(), text.size(), shape)) << name;
+        EXPECT_EQ(console_message_count(), 0) << name;
+        EXPECT_GT(shape.bounding_radius, 0.3f) << name;
+    }
+}
+
+TEST(DataTree, TheGameFindsTheDefaultTrackInTheDataFolder) {
+    fs::path root = temp_folder("vfs");
+    ASSERT_GT(datakit::write_tree(kit(), root.string()), 0);
+    const char* old_home = std::getenv("QZ_HOME");
+    std::string saved = old_home ? old_home : "";
+    setenv("QZ_HOME", root.c_str(), 1);
+    reset_search_folders();
+    bool found = false;
+    for (const TrackListEntry& t : list_tracks())
+        if (t.folder == "veviredoze") found = t.display_name == "Veviredoze";
+    EXPECT_TRUE(found);
+    Terrain t;
+    console_reset_count();
+    EXPECT_EQ(load_terrain(t, "@veviredoze", 0), 1);
+    EXPECT_EQ(console_message_count(), 0) << console_last_messages(5);
+    free_terrain(t);
+    if (old_home) setenv("QZ_HOME", saved.c_str(), 1); else unsetenv("QZ_HOME");
+    reset_search_folders();
+    fs::remove_all(root);
 }
