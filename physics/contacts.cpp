@@ -365,6 +365,20 @@ bool report_only(int part_a, int part_b) {
     return ours && theirs;
 }
 
+// A sphere around the frame that holds every part of the bike.
+float bike_reach(Bike& bike) {
+    if (bike.contact_reach_tic == physics_tic()) return bike.contact_reach;
+    Vec3 centre = body_position(bike.bodies[FRAME]);
+    float reach = 0;
+    for (int p = 0; p < PART_COUNT; p++) {
+        Part part = bike_part(bike, p);
+        reach = std::fmax(reach, length(body_position(part.body) - centre) + part.bound);
+    }
+    bike.contact_reach = reach;
+    bike.contact_reach_tic = physics_tic();
+    return reach;
+}
+
 void refresh_all_shapes(Bike& bike) {
     for (int p = 0; p < PART_COUNT; p++)
         if (!bike.shapes[p].spheres.empty()) refresh_shape_centres(bike, p);
@@ -428,6 +442,8 @@ bool bike_collides(Bike& bike) {
 
 bool collide_bikes(Bike& a, Bike& b, int mode) {
     if (&a == &b) return false;
+    float reach = bike_reach(a) + bike_reach(b);
+    if (length_squared(body_position(a.bodies[FRAME]) - body_position(b.bodies[FRAME])) >= reach * reach) return false;
     int tic = physics_tic();
     bool remote = mode == 1;
     // A bike that already met another bike this tic (or one that follows

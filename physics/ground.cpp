@@ -48,35 +48,64 @@ Vec3 circle_point_near(const Circle& c, Vec3 p) {
     return c.centre + radial * (c.radius / len);
 }
 
-float circle_distance_sq(const Circle& c, Vec3 p) {
-    Vec3 q = circle_point_near(c, p);
-    return length_squared(p - q);
-}
-
-// Nearest approach of segment a–b to the circle: the squared distance f(t)
-// is sampled at nine points, then the best sample is refined by at most four
-// Newton steps on f'(t), stopping as soon as the residual stops shrinking.
+// Nearest approach of segment a–b to the circle. With P(t) = a + t (b − a),
+// q = |P − c|², h the axial offset and g = q − h² the squared radial
+// distance, the squared distance to the circle is f = q − 2 R √g + R²; its
+// stationary points are the roots of the quartic q'² g = R² g'². The best of
+// five samples of f starts at most four Newton steps on f' (with exact
+// derivatives), which stop as soon as the residual stops shrinking.
 Vec3 segment_point_near_circle(const Circle& c, Vec3 a, Vec3 b) {
-    Vec3 d = b - a;
-    auto f = [&](float t) { return circle_distance_sq(c, a + d * t); };
-    float best_t = 0, best = f(0);
-    for (int k = 1; k <= 8; k++) {
-        float t = static_cast<float>(k) / 8;
-        float v = f(t);
+    Vec3 d = b - a, e = a - c.centre;
+    double dd = dot(d, d), ed = dot(e, d), ee = dot(e, e);
+    double h0 = dot(e, c.axis), h1 = dot(d, c.axis), R = c.radius;
+    struct F {
+        double f, f1, f2;
+    };
+    auto eval = [&](double t) {
+        double q = ee + 2 * t * ed + t * t * dd, q1 = 2 * ed + 2 * t * dd, q2 = 2 * dd;
+        double h = h0 + t * h1;
+        double g = q - h * h, g1 = q1 - 2 * h * h1, g2 = q2 - 2 * h1 * h1;
+        if (g < 1e-12) g = 1e-12;
+        double rho = std::sqrt(g);
+        return F{q - 2 * R * rho + R * R, q1 - R * g1 / rho, q2 - R * (g2 / rho - g1 * g1 / (2 * g * rho))};
+    };
+    double best_t = 0, best = eval(0).f;
+    for (int k = 1; k <= 4; k++) {
+        double t = k / 4.0, v = eval(t).f;
         if (v < best) best = v, best_t = t;
     }
-    const float h = 1.0f / 1024;
-    float t = best_t, residual = INFINITY;
+    double t = best_t, residual = INFINITY;
     for (int step = 0; step < 4; step++) {
-        float fp = (f(clampf(t + h, 0, 1)) - f(clampf(t - h, 0, 1))) / (2 * h);
-        float fpp = (f(clampf(t + h, 0, 1)) - 2 * f(t) + f(clampf(t - h, 0, 1))) / (h * h);
-        if (!(std::fabs(fp) < residual) || fpp <= 0) break;
-        residual = std::fabs(fp);
-        float next = clampf(t - fp / fpp, 0, 1);
-        if (f(next) > f(t)) break;
+        F v = eval(t);
+        if (!(std::fabs(v.f1) < residual) || v.f2 <= 0) break;
+        residual = std::fabs(v.f1);
+        double next = std::clamp(t - v.f1 / v.f2, 0.0, 1.0);
+        if (eval(next).f > v.f) break;
         t = next;
     }
-    return a + d * t;
+    return a + d * static_cast<float>(t);
+}
+
+// Can the triangle reach the torus at all? The torus lies within R + r of its
+// centre and within r of the circle's plane.
+bool torus_may_touch(const GroundTriangle& tri, const Circle& c, float r) {
+    float reach = c.radius + r;
+    int above = 0, below = 0;
+    for (const Vec3& v : tri.v) {
+        float h = dot(v - c.centre, c.axis);
+        above += h > r;
+        below += h < -r;
+    }
+    if (above == 3 || below == 3) return false;
+    float height = dot(c.centre - tri.v[0], tri.normal);
+    if (std::fabs(height) > reach) return false;
+    Vec3 lo = tri.v[0], hi = tri.v[0];
+    for (const Vec3& v : tri.v) {
+        lo = {std::fmin(lo.x, v.x), std::fmin(lo.y, v.y), std::fmin(lo.z, v.z)};
+        hi = {std::fmax(hi.x, v.x), std::fmax(hi.y, v.y), std::fmax(hi.z, v.z)};
+    }
+    return c.centre.x + reach >= lo.x && c.centre.x - reach <= hi.x && c.centre.z + reach >= lo.z &&
+           c.centre.z - reach <= hi.z && c.centre.y - reach <= hi.y;
 }
 
 // One triangle against the torus; depth may be <= 0 (no contact).
@@ -223,7 +252,8 @@ GroundHit torus_ground_contact(const Terrain& t, Vec3 centre, Vec3 axis, float R
     for (int j = cr.j0; j < cr.j1; j++)
         for (int i = cr.i0; i < cr.i1; i++) {
             ground_cell_triangles(t, i, j, tris);
-            for (const GroundTriangle& tri : tris) keep_deepest(best, torus_triangle(tri, c, r, refine));
+            for (const GroundTriangle& tri : tris)
+                if (torus_may_touch(tri, c, r)) keep_deepest(best, torus_triangle(tri, c, r, refine));
         }
     if (best.hit) apply_normal_rule(best.normal);
     return best;
@@ -246,6 +276,7 @@ GroundHit torus_ground_first(const Terrain& t, Vec3 centre, Vec3 axis, float R, 
             if (i < cr.i0 || i >= cr.i1 || j < cr.j0 || j >= cr.j1) continue;
             ground_cell_triangles(t, i, j, tris);
             for (const GroundTriangle& tri : tris) {
+                if (!torus_may_touch(tri, c, r)) continue;
                 GroundHit h = torus_triangle(tri, c, r, false);
                 if (h.depth > 0) {
                     h.hit = true;

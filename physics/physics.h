@@ -213,6 +213,10 @@ struct Bike {
     float total_mass = 0;
     float activity = 1;  // 0 … 1; at 1/4 or below the bodies are disabled
     int last_bike_contact_tic = -1;
+    // Radius around the frame holding every part, measured once per tic for
+    // the bike–bike tests (tic -1: not measured).
+    float contact_reach = 0;
+    int contact_reach_tic = -1;
     BikeTuning tuning;
     RideState ride;
     void* graphics = nullptr;  // owned by the graphics hooks

@@ -139,8 +139,8 @@ void create_joints(Bike& bike, const BikeSpec& s) {
     dJointID mount = dJointCreateHinge2(g_state.world, nullptr);
     dJointAttach(mount, b[RIDER], b[FRAME]);
     dJointSetHinge2Anchor(mount, 0, s.rider_position.y, -50);
-    dJointSetHinge2Axis1(mount, 0, 1, 1);
-    dJointSetHinge2Axis2(mount, 1, 0, 0);
+    const dReal axis1[3] = {0, 1, 1}, axis2[3] = {1, 0, 0};  // axis 1 normalised by the library
+    dJointSetHinge2Axes(mount, axis1, axis2);
     dJointSetHinge2Param(mount, dParamLoStop, 0);
     dJointSetHinge2Param(mount, dParamHiStop, 0);
     bike.joints[RIDER_MOUNT] = mount;
@@ -297,9 +297,11 @@ void reset_bike(Bike& bike) {
     bike.front_tire.depth = 0;
     bike.rear_tire.depth = 0;
     bike.last_bike_contact_tic = -1;
+    bike.contact_reach_tic = -1;
 }
 
 void move_bike(Bike& bike, float dx, float dy, float dz) {
+    bike.contact_reach_tic = -1;
     for (dBodyID b : bike.bodies) {
         Vec3 p = body_position(b);
         set_position(b, {p.x + dx, p.y + dy, p.z + dz});
@@ -308,6 +310,7 @@ void move_bike(Bike& bike, float dx, float dy, float dz) {
 
 void turn_bike(Bike& bike, Vec3 axis, float angle) {
     if (length_squared(axis) == 0) return;
+    bike.contact_reach_tic = -1;
     dMatrix3 r;
     dRFromAxisAndAngle(r, axis.x, axis.y, axis.z, angle);
     for (dBodyID b : bike.bodies) {

@@ -73,8 +73,11 @@ TEST(Catalogue, EveryModelKeepsTheSharedAndTorqueRules) {
         while (zero < TORQUE_ENTRIES && s.full_torque[zero] > 0) zero++;
         EXPECT_GE(zero * 500.0f, s.max_rpm);
         EXPECT_LE(zero * 500.0f, s.max_rpm + 750);
-        for (int k = 0; k < TORQUE_ENTRIES; k++)
-            if (k * 500.0f > s.max_rpm + 750) EXPECT_LT(s.full_torque[k], 0) << k;
+        for (int k = 0; k < TORQUE_ENTRIES; k++) {
+            if (k * 500.0f > s.max_rpm + 750) {
+                EXPECT_LT(s.full_torque[k], 0) << k;
+            }
+        }
         // Closed throttle: 2, 2, 1, 0, then engine braking; the 50s brake half.
         EXPECT_EQ(s.closed_torque[1], 2);
         EXPECT_EQ(s.closed_torque[3], 0);
@@ -87,7 +90,9 @@ TEST(Catalogue, EveryModelKeepsTheSharedAndTorqueRules) {
         EXPECT_EQ(gears, is_50(s) || six.count(s.name) ? 6 : 5);
         for (int g = 1; g < gears; g++) EXPECT_LT(s.gear_ratios[g], s.gear_ratios[g - 1]);
         EXPECT_STREQ(s.part_files[FILE_FRAME_SHAPE], "@generic_frame.shp");
-        if (is_350(s)) EXPECT_FLOAT_EQ(s.engine_inertia, 0.0068359375f);
+        if (is_350(s)) {
+            EXPECT_FLOAT_EQ(s.engine_inertia, 0.0068359375f);
+        }
     }
     EXPECT_FLOAT_EQ(bike_spec(0).full_torque[20], 15.97f);  // cr125 at 10000 rpm
     EXPECT_FLOAT_EQ(bike_spec(0).closed_torque[16], -4);     // two-stroke at 8000 rpm

@@ -1,5 +1,7 @@
 // Tires, part spheres, bike–bike and object contacts, shapes and roost.
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -239,6 +241,35 @@ TEST_F(PhysicsWorld, SpinningRearWheelThrowsRoost) {
     emit_roost(b);
     EXPECT_GT(roost_active_count(), 0);
     dJointGroupEmpty(contact_group());
+}
+
+}  // namespace
+
+namespace {
+
+// A shape file read once through the data folders and cached by name; a bad
+// file leaves the part without collisions.
+TEST(PartShapes, FilesAreCachedByName) {
+    std::string dir = testing::TempDir() + "physics_shapes/";
+    std::string cmd = "mkdir -p " + dir;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    auto write = [&](const char* name, const char* text) {
+        FILE* f = std::fopen((dir + name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs(text, f);
+        std::fclose(f);
+    };
+    write("good.shp", "1\n0 1 0\n0.5 1 2500 250\n");
+    write("bad.shp", "3\n0 1 0\n");
+    clear_part_shape_cache();
+    const PartShape* good = find_part_shape((dir + "good.shp").c_str());
+    ASSERT_NE(good, nullptr);
+    EXPECT_NEAR(good->bounding_radius, 1.5f, 1e-6);
+    write("good.shp", "0\n");  // cached: the file is not read again
+    EXPECT_EQ(find_part_shape((dir + "good.shp").c_str()), good);
+    EXPECT_EQ(find_part_shape((dir + "bad.shp").c_str()), nullptr);
+    EXPECT_EQ(find_part_shape((dir + "missing.shp").c_str()), nullptr);
+    clear_part_shape_cache();
 }
 
 }  // namespace
