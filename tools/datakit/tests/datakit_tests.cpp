@@ -511,3 +511,99 @@ TEST(DataTree, TheGameFindsTheDefaultTrackInTheDataFolder) {
     reset_search_folders();
     fs::remove_all(root);
 }
+
+// ---------------------------------------------------------------------------
+// The trackside files, scanned with the data-file scanner and the formats the
+// game reads them with.
+namespace {
+
+struct Scan {
+    DataFile* f;
+    explicit Scan(const std::string& text) : f(open_memory_data_file(text.data(), text.size())) {}
+    ~Scan() { close_data_file(f); }
+};
+
+bool picture_exists(std::string name) {
+    if (name.size() > 8 && name[0] == '#' && name[7] == '#') name = name.substr(8);  // colour prefix
+    return name[0] == '@' && kit().count(name.substr(1)) == 1;
+}
+
+}  // namespace
+
+TEST(Veviredoze, MarshalsBillboardsCamerasAndLightingScanCompletely) {
+    const auto& d = design();
+    const int gates = int(d.checkpoints.size());
+    char n[5][1024];
+    float v[9];
+    {
+        Scan s(file("veviredoze/flaggers"));
+        ASSERT_EQ(scan_data_file(s.f, " [ %f %f %f ] [ %f %f %f ] %f %f %f ", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                                 &v[6], &v[7], &v[8]),
+                  9);
+        for (auto& name : n) ASSERT_EQ(scan_data_file(s.f, " %1023s ", name), 1);
+        for (auto& name : n) EXPECT_TRUE(picture_exists(name)) << name;
+        ASSERT_EQ(scan_data_file(s.f, " [ %f %f %f ] %f %f ", &v[0], &v[1], &v[2], &v[3], &v[4]), 5);
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(scan_data_file(s.f, " %1023s ", n[k]), 1);
+        int marshals = 0, g[4];
+        while (scan_data_file(s.f, " [ %f %f %f ] %f %f %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &g[0], &g[1],
+                              &g[2], &g[3]) == 9) {
+            for (int k : g) EXPECT_TRUE(k >= -1 && k < gates) << k;
+            ASSERT_EQ(scan_data_file(s.f, " %1023s  %1023s", n[0], n[1]), 2);
+            EXPECT_TRUE(picture_exists(n[0]) && picture_exists(n[1]));
+            ++marshals;
+        }
+        EXPECT_GE(marshals, 4);
+        EXPECT_EQ(read_data_char(s.f), -1);  // nothing left unread
+    }
+    {
+        Scan s(file("veviredoze/billboards"));
+        int count = 0;
+        while (scan_data_file(s.f, "[ %f %f %f ] %f %f %1023s ", &v[0], &v[1], &v[2], &v[3], &v[4], n[0]) == 6) {
+            EXPECT_TRUE(picture_exists(n[0])) << n[0];
+            // Nothing stands on the riding surface.
+            for (const auto* line : {&d.loop, &d.chute})
+                for (const auto& c : *line)
+                    ASSERT_GT(std::hypot(v[0] - c.x, v[2] - c.z), c.half_width + 4) << "billboard " << count;
+            ++count;
+        }
+        EXPECT_EQ(read_data_char(s.f), -1);
+        EXPECT_GT(count, 100);
+    }
+    {
+        std::istringstream in(file("veviredoze/cameras"));
+        std::string line;
+        int cameras = 0;
+        std::set<int> watched;
+        while (std::getline(in, line)) {
+            float x, y, z;
+            if (std::sscanf(line.c_str(), "addcamera %f %f %f", &x, &y, &z) == 3) {
+                EXPECT_GT(y, 4.0f);
+                ++cameras;
+            } else if (line.rfind("gate", 0) == 0) {
+                std::istringstream nums(line.substr(4));
+                int g;
+                while (nums >> g) watched.insert(g);
+            } else {
+                EXPECT_TRUE(line.rfind("fov ", 0) == 0 || line.rfind("autofovsize ", 0) == 0) << line;
+            }
+        }
+        EXPECT_GE(cameras, 6);
+        EXPECT_EQ(int(watched.size()), gates);  // every gate switches to some camera
+    }
+    {
+        std::istringstream in(file("veviredoze/lighting"));
+        std::string key, value;
+        const std::set<std::string> vectors{"sun_vector", "sun_color", "ambient", "global_ambient"};
+        const std::set<std::string> skies{"sky_n", "sky_e", "sky_s", "sky_w", "sky_u", "sky_env"};
+        int seen = 0;
+        while (in >> key && std::getline(in, value)) {
+            float r, g, b, density;
+            if (vectors.count(key)) EXPECT_EQ(std::sscanf(value.c_str(), " [ %f %f %f ] ", &r, &g, &b), 3) << key;
+            else if (skies.count(key)) EXPECT_TRUE(picture_exists(value.substr(value.find('@')))) << key;
+            else if (key == "fog") EXPECT_EQ(std::sscanf(value.c_str(), " [ %f %f %f ] %f ", &r, &g, &b, &density), 4);
+            else EXPECT_TRUE(key == "near_plane" || key == "far_plane") << key;
+            ++seen;
+        }
+        EXPECT_EQ(seen, 13);
+    }
+}
