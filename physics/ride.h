@@ -213,6 +213,7 @@ int setup_choice(const char* key);      // a choice's index (−1 for other keys
 bool read_setup_line(const char* key, const char* value);
 void apply_stability_preset(double stability);
 std::string write_setup();                // every key=value line, in table order
+void read_setup_text(const std::string& text);  // a setup file's text, line by line
 // "@setups/" + name; a name that would leave "setups/" is refused.
 bool read_setup_file(const char* name);
 bool write_setup_file(const char* name);

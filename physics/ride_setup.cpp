@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "files/files.h"
@@ -272,31 +273,36 @@ bool setup_description_changed() {
     return c;
 }
 
+void read_setup_text(const std::string& text) {
+    // Lines as the stream reader gives them: at most 1023 bytes, a longer
+    // line continuing as the next one.
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        size_t len = (end == std::string::npos ? text.size() : end + 1) - pos;
+        if (len > 1023) len = 1023;
+        std::string line = text.substr(pos, len);
+        line.resize(std::strlen(line.c_str()));  // a NUL byte ends the line's text
+        pos += len;
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+        read_setup_line(key.c_str(), value.c_str());
+    }
+}
+
 bool read_setup_file(const char* name) {
     RiderSetup& s = setup();
-    if (!safe_setup_name(name)) {
-        con_printf("Error reading setup\n");
-        return false;
-    }
-    std::string path = std::string("@setups/") + name;
-    DataFile* f = open_data_file(path.c_str(), "rb");
-    if (!f) {
+    std::optional<std::string> text;
+    if (safe_setup_name(name)) text = file_to_string((std::string("@setups/") + name).c_str());
+    if (!text) {
         con_printf("Error reading setup\n");
         return false;
     }
     std::string skins[4];
     for (int i = 0; i < 4; i++) skins[i] = s.text[find_setup_key(SKIN_KEYS[i])];
-    char line[1024];
-    while (read_data_line(f, line, sizeof line)) {
-        char* eq = std::strchr(line, '=');
-        if (!eq) continue;
-        *eq = 0;
-        char* value = eq + 1;
-        size_t n = std::strlen(value);
-        while (n > 0 && (value[n - 1] == '\r' || value[n - 1] == '\n')) value[--n] = 0;
-        read_setup_line(line, value);
-    }
-    close_data_file(f);
+    read_setup_text(*text);
     // A stored skin name the bike does not have leaves the earlier choice.
     std::string bike = setup_text("bike");
     for (int i = 0; i < 4; i++) {
