@@ -25,7 +25,7 @@
 const char* search_folder(int i);  // null past the end
 int search_folder_count();
 std::string home_folder();         // "" when the home folder is unknown
-// Forgets the folders, the file index and the track list, so the next use
+// Forgets the folders and the file index, so the next use
 // computes them again from the environment (tests point XDG_DATA_HOME and
 // QZ_HOME at temporary folders and call this).
 void reset_search_folders();
@@ -33,7 +33,8 @@ void reset_search_folders();
 // ---------------------------------------------------------------------------
 // Open streams. A name beginning with "@" is looked up through the search
 // folders (plain, then ".gz", in each folder in order) and then through the
-// file index (archive members); any other name is a path. Modes are fopen
+// file index (archive members); any other name is a path. An "@" name with
+// a ".." component is refused, so it never leaves the folders. Modes are fopen
 // modes; a mode that starts with "~" keeps a numbered backup ("name.~1~" …)
 // of a file it replaces. Writes never compress.
 struct DataFile;
