@@ -12,8 +12,8 @@ namespace {
 
 constexpr bool LITTLE_ENDIAN_HOST = std::endian::native == std::endian::little;
 // Ancillary chunks (text, colour profiles) a real image carries are small.
-constexpr png_alloc_size_t MAX_CHUNK_BYTES = 4u << 20;
-constexpr png_uint_32 MAX_CACHED_CHUNKS = 1000;
+constexpr png_alloc_size_t MAX_CHUNK_BYTES = 1u << 20;
+constexpr png_uint_32 MAX_CACHED_CHUNKS = 128;
 
 struct MemorySource {
     const uint8_t* data;
@@ -109,11 +109,26 @@ bool write_png_body(png_structp png, png_infop info, const void* pixels, int wid
     return true;
 }
 
+// Every chunk up to IEND must lie inside the buffer. libpng allocates a
+// chunk's declared length before reading it, so a lying length would cost
+// up to 2 GiB for nothing; refusing it here keeps every allocation within
+// the size of the input.
+bool chunks_fit(const uint8_t* data, size_t size) {
+    size_t pos = 8;
+    while (size - pos >= 12) {
+        size_t len = static_cast<size_t>(data[pos]) << 24 | data[pos + 1] << 16 | data[pos + 2] << 8 | data[pos + 3];
+        if (len > size - pos - 12) return false;
+        if (std::memcmp(data + pos + 4, "IEND", 4) == 0) return true;
+        pos += 12 + len;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool decode_png(const uint8_t* data, size_t size, Image& out) {
     out = Image{};
-    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) return false;
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0 || !chunks_fit(data, size)) return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);

@@ -182,6 +182,7 @@ struct TerrainHooks {
     int (*load_texture)(const char* name) = nullptr;            // texture handle, 0 on failure
     bool (*setup_rendering)(Terrain& t, int requested_method) = nullptr;  // true: shader path
     void (*free_rendering)(Terrain& t) = nullptr;
+    void (*update_shading)(Terrain& t) = nullptr;  // recomputes stale shading before saving
 };
 void set_terrain_hooks(const TerrainHooks& hooks);
 

@@ -269,6 +269,7 @@ int save_terrain_to(Terrain& t, const TrackFileWriter& write) {
         con_printf("Can't open 'terrain.png'\n");
         return 0;
     }
+    if (auto hook = terrain_hooks().update_shading) hook(t);
     std::vector<uint8_t> doubled(t.shading.size());
     for (size_t k = 0; k < doubled.size(); k++)
         doubled[k] = t.shading[k] >= 128 ? 255 : static_cast<uint8_t>(t.shading[k] << 1);
