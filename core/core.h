@@ -260,6 +260,7 @@ struct GameState {
     float lapping_margin = 1.5f;
     Vec3 false_start_position{};
     int hold_counter = 0;             // tics
+    int finish_lap = 0, halfway_lap = 0;  // 1000000 each when the race runs on time
     SuspensionGraph suspension;
 };
 // A fresh record (tic 0, every slot remote and empty).
@@ -508,3 +509,79 @@ void digest_file(Ripemd160& d, const std::string& path, const ReadWholeFile& rea
 void digest_models(Ripemd160& d, const std::vector<std::string>& models_in_object_order, const ReadWholeFile& read);
 // The whole digest at once (what a same-track reload keeps).
 Digest160 track_digest(const std::string& track, const std::vector<std::string>& models, const ReadWholeFile& read);
+
+// ===========================================================================
+// reset_track: every race starts here.
+
+// The loaded track: lives from one load to the next.
+struct TrackState {
+    std::string dir;              // empty: no track loaded
+    Digest160 digest{};
+    float extent = 0;             // filled by the terrain load
+    std::vector<GatePart> gates;  // filled by the timing-gates reader
+    ObjectGrid grid;
+};
+
+struct ResetRequest {
+    const StartList* start_list = nullptr;  // none: a time trial
+    bool playback = false;
+    bool record = false;
+    int race_length_tics = 0;
+    int laps = 0;
+    int skill = 0;                   // 0..2: lines_novice, lines_amateur, lines_expert
+    uint32_t seed = 0;               // the game passes the calendar time in seconds
+    bool force_reload = false;
+    bool server_race = false;
+    int server_gate_drop_tic = 0;
+    std::string server_track;
+    int local_place = -1;            // server race place of this computer, -1 none
+    PlanInputs plan;
+};
+
+// What the reset asks of other modules, in the order it asks. Unset hooks do
+// nothing; load_terrain unset counts as success.
+struct ResetHooks {
+    std::function<void(const char* text)> show_status;
+    std::function<void(const char* line)> log;
+    std::function<void()> save_series_result;
+    std::function<void()> write_lines;          // learned lines of the track being left
+    std::function<void()> finish_recording;
+    std::function<void()> close_playback;
+    std::function<void(int slot, Bike* bike)> destroy_bike;  // and its sound voice
+    std::function<bool(std::string& track)> demo_track;      // the demo's track when it can be read
+    std::function<std::string()> selected_track;             // the track menu's choice
+    std::function<void()> stop_script;                       // and the track's emitters and particles
+    std::function<void()> free_track;
+    ReadWholeFile read;                                      // for the digest
+    std::function<bool(TrackState&)> load_terrain;           // lighting and terrain; sets extent
+    std::function<void(TrackState&)> load_timing_gates;      // fills gates
+    std::function<void()> create_roost_pool;
+    std::function<void()> load_flaggers;
+    std::function<void()> load_billboards;
+    std::function<void()> load_statues;
+    std::function<void()> load_map;                          // and the editor, when enabled
+    std::function<std::vector<ObjectBounds>()> object_bounds;     // colliding track objects
+    std::function<std::vector<std::string>()> object_models;      // model file of every object
+    std::function<void()> load_cameras;
+    std::function<void(int skill)> read_lines;
+    std::function<Bike*(int slot, const SlotPlan& plan)> create_bike;
+    // Resets the bike and puts it at (x, y, z) turned by angle about +y.
+    std::function<void(int slot, float x, float y, float z, float angle)> place_bike;
+    std::function<float(float x, float z)> ground_height;
+    std::function<bool(int slot)> intersects_ground;
+    std::function<Vec3(int slot)> bike_position;
+    std::function<void(int slot, const SlotPlan& plan)> configure_bike;  // assists, personality, names
+    std::function<void()> start_recording;
+    std::function<void()> after_bikes;       // roost pool, line statistics, script, texture report
+    std::function<void()> raise_gate;
+    std::function<void()> start_time_trial;
+    std::function<void()> settle_race;       // forced record, read-ahead, results
+    std::function<int()> first_in_running_order;  // NO_SLOT when empty
+    std::function<void()> finish;            // setup, watched values, camera, memory
+};
+
+// Tears down the race in `g`, loads the track when needed and starts a new
+// race: `g` is replaced by a fresh record at tic 0 (38400 in a time trial).
+void reset_track(std::unique_ptr<GameState>& g, TrackState& track, const ResetRequest& req, const ResetHooks& h);
+// Settling: raised by 0.25 while intersecting the ground, at most this often.
+inline constexpr int MAX_SETTLE_STEPS = 4096;
