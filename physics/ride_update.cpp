@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "physics/physics.h"
+#include "physics/physics_local.h"
 #include "physics/ride_local.h"
 #include "terrain/terrain.h"
 
@@ -247,15 +247,16 @@ void dab_push(Bike& bike, const RideClock& clock) {
     const BikeSpec& spec = bike_spec(bike.spec);
     if (rider_crashed(bike) || r.sit_dab_now == 0 || t.arcade) return;
     dBodyID frame = bike.bodies[FRAME];
-    Vec3 rp = body_pos(bike.bodies[RIDER]);
-    bool ground_near = rp.y - ground_height_at(rp.x, rp.z) < spec.rider_position.y + 1;
+    const Terrain* ground = physics_ground();
+    bool ground_near =
+        ground && sphere_ground_contact(*ground, body_pos(bike.bodies[RIDER]), spec.rider_position.y + 1).hit;
     if (!front_down(bike) && !ground_near) return;
     float s = frame_speed(bike), lean = lean_angle(bike), al = std::fabs(lean);
     if (s > t.max_dab_speed) return;
     if (s > 15 && !(front_down(bike) && rear_down(bike) && al >= 3 * RIDE_PI / 16)) return;
     raise_dab(r);
 
-    if (t.auto_align && s < 5 && al > RIDE_PI / 8 && al < 0.35f * RIDE_PI && r.back_up <= 0.125f &&
+    if (t.auto_align && r.bump_timer <= 0 && s < 5 && al > RIDE_PI / 8 && al < 0.35f * RIDE_PI && r.back_up <= 0.125f &&
         clock.dab_realign_allowed && !realign(bike, clock))
         return;
     if (s >= 5 && r.bump_timer != 0) return;

@@ -169,6 +169,36 @@ TEST_F(RideBenchTest, DropFromHeightCrashesAndTheRiderGetsBackOn) {
     set_crash_delays(zero);
 }
 
+TEST_F(RideBenchTest, StandingStillTheRiderDabsAndStaysUp) {
+    start();
+    run(128 * 10, controls(0));
+    EXPECT_LT(std::fabs(lean_angle(bike())), 0.05f);
+    EXPECT_LT(ride_bench_speed(bench), 0.1f);
+    EXPECT_GT(bike().ride.dab_amount, 0.5f);
+    EXPECT_EQ(bike().ride.front_brake, 0.0f);  // the dab's braking lasts one tic only
+    EXPECT_EQ(bike().ride.rear_brake, 0.0f);
+}
+
+TEST_F(RideBenchTest, BackingUpPushesOncePerSecondAndOnlyEveryFourBeforeTheGate) {
+    ASSERT_TRUE(start_ride_bench(bench, "crf250(2007)"));
+    bench.clock.gate_drop_tic = 900;  // the first pushing multiple of 128 after it: 1024
+    ControlVector back = controls(0);
+    back.v[CONTROL_BACK_UP] = 1;
+    std::vector<float> z;  // frame z at every second
+    for (int s = 0; s < 10; s++) {
+        z.push_back(ride_bench_frame_position(bench).z);
+        run(128, back);
+    }
+    z.push_back(ride_bench_frame_position(bench).z);
+    auto moved = [&](int s) { return z[s + 1] - z[s]; };  // backwards is +z
+    EXPECT_GT(moved(0), 1.0f);
+    for (int s : {1, 2, 3, 5, 6, 7}) EXPECT_LT(moved(s), 0.3f) << s;
+    EXPECT_GT(moved(4), 1.0f);
+    EXPECT_GT(moved(8), 1.0f);  // after the gate: every second
+    EXPECT_GT(moved(9), 1.0f);
+    EXPECT_LT(std::fabs(lean_angle(bike())), 0.1f);
+}
+
 TEST_F(RideBenchTest, SetupIsRefusedWhileMoving) {
     start();
     run_until(20, 128 * 5);
