@@ -27,7 +27,7 @@ constexpr double PAD_HALF_WIDTH = 76;    // start pad, wider than the gate
 constexpr double SHOULDER = 24;          // ground blend beyond the shaped band
 constexpr double GATE_X = 130, GATE_Z = 860, GATE_SPACING = 3.5;
 constexpr int GATE_COUNT = 40;
-constexpr double CHUTE_START_X = 60;     // the pad reaches 70 ft behind the gate
+constexpr double CHUTE_START_X = 80;     // the pad reaches 50 ft behind the gate
 constexpr double MERGE_X = 460;          // where the chute joins the loop (loop s = 0)
 
 enum TurnKind { PLAIN, BERM, OFF_CAMBER };
@@ -122,7 +122,7 @@ double ground(double x, double z) {
     double hill = 10 * std::exp(-((x - 260) * (x - 260) + (z - 300) * (z - 300)) / (2 * 170.0 * 170.0));
     double noise = 2.5 * fractal_noise(x, z, 160, 3, 2024);
     double edge = std::min({x, z, EXTENT - x, EXTENT - z});
-    double rim = 16 * smoothstep(1 - edge / 75);
+    double rim = 12 * smoothstep(1 - edge / 50);
     return hill + noise + rim;
 }
 
@@ -343,6 +343,18 @@ struct Built {
     std::vector<double> raw_heights;
 };
 
+// How far a vertex lies beyond the shaped band of its line (0 inside). The
+// chute ends square behind the pad rather than round.
+double beyond_band(const LineData& line, const Nearest& nv, double margin) {
+    int i = std::min(int(nv.s), int(line.samples.size()) - 1);
+    double band = line.samples[size_t(i)].half_width + line.lip[size_t(i)] + margin;
+    if (!line.closed && nv.s <= 0) {
+        double behind = std::sqrt(std::max(0.0, double(nv.d2) - double(nv.u) * nv.u));
+        return std::max(std::max(0.0, std::abs(double(nv.u)) - band), behind);
+    }
+    return std::max(0.0, std::sqrt(double(nv.d2)) - band);
+}
+
 double shaped_height(const Built& b, size_t v, double x, double z) {
     const Nearest& nv = b.near[v];
     double g = ground(x, z);
@@ -353,9 +365,7 @@ double shaped_height(const Built& b, size_t v, double x, double z) {
     double f = nv.s - i;
     int i2 = line.closed ? (i + 1) % n : std::min(i + 1, n - 1);
     double ht = track_height(line, i, nv.u) * (1 - f) + track_height(line, i2, nv.u) * f;
-    double band = line.samples[i].half_width + line.lip[i];
-    double outside = std::max(0.0, std::sqrt(double(nv.d2)) - band);
-    return ht + (g - ht) * smoothstep(outside / SHOULDER);
+    return ht + (g - ht) * smoothstep(beyond_band(line, nv, 0) / SHOULDER);
 }
 
 void build_heights(Built& b) {
@@ -414,9 +424,7 @@ int surface_at(const Built& b, size_t v) {
     const Nearest& nv = b.near[v];
     if (nv.line < 0) return TILE_GRASS;
     const LineData& line = nv.line == 0 ? b.loop : b.chute;
-    int i = std::min(int(nv.s), int(line.samples.size()) - 1);
-    double band = line.samples[i].half_width + line.lip[i] + 1.5;
-    if (std::sqrt(double(nv.d2)) > band) return TILE_GRASS;
+    if (beyond_band(line, nv, 1.5) > 0) return TILE_GRASS;
     // The pad is hard-packed from behind the gate to 60 ft past it.
     if (nv.line == 1 && nv.s < GATE_X - CHUTE_START_X + 60) return TILE_HARDPACK;
     return TILE_DIRT;

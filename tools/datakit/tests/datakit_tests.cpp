@@ -305,7 +305,12 @@ double landing_s(const datakit::TrackDesign& d, double lip_s, double v) {
     for (double s = lip_s - 3; s <= lip_s + 3; s += 0.25)
         if (centre_height(d, s) > centre_height(d, crest)) crest = s;
     lip_s = crest;
-    double face = std::atan2(centre_height(d, lip_s) - centre_height(d, lip_s - 2), 2.0);
+    // The bike leaves pitched like the face under its wheelbase: the
+    // steepest 2 ft stretch of the last 5 ft before the crest.
+    double rise = 0;
+    for (double back = 1; back <= 5; back += 0.5)
+        rise = std::max(rise, centre_height(d, lip_s - back + 1) - centre_height(d, lip_s - back - 1));
+    double face = std::atan2(rise, 2.0);
     double x = 0, y = centre_height(d, lip_s) + 0.05, vx = v * std::cos(face), vy = v * std::sin(face);
     const double dt = 1.0 / 512;
     for (int k = 0; k < 512 * 5; ++k) {
@@ -345,6 +350,17 @@ TEST(Veviredoze, EverySlopeOfTheRidingSurfaceIsRideable) {
             }
     std::printf("steepest riding slope %.1f degrees (at %.0f ft)\n", worst, worst_s);
     EXPECT_LE(worst, 32.0);
+    // Off the track too: no bank anywhere on the field a bike cannot climb.
+    const int n = d.vertices;
+    double field = 0;
+    auto H = [&](int i, int j) { return double(d.heights[size_t(j) * n + i]); };
+    for (int j = 1; j + 1 < n; ++j)
+        for (int i = 1; i + 1 < n; ++i) {
+            double gx = (H(i + 1, j) - H(i - 1, j)) / (2 * d.cell), gz = (H(i, j + 1) - H(i, j - 1)) / (2 * d.cell);
+            field = std::max(field, std::atan(std::hypot(gx, gz)) * 180 / 3.14159265358979);
+        }
+    std::printf("steepest slope on the field %.1f degrees\n", field);
+    EXPECT_LE(field, 32.0);
 }
 
 TEST(Veviredoze, EveryJumpLandsWithinReachOfItsApproach) {
