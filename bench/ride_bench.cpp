@@ -4,6 +4,7 @@
 // cost of one riding tic.
 //
 //   ride_bench [model ...] [--trace]
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -121,15 +122,43 @@ float turning_circle(const char* model, float steer) {
     return diameter;
 }
 
-double tic_cost_us(const char* model) {
+// Microseconds per riding tic at full throttle, split into the bike update
+// (suspension, steering, drivetrain, rider) and the rest of the physics tic
+// (ground contacts, world step, erosion, roost) as the baseline. Medians, so
+// that a busy machine's pauses do not count.
+struct TicCost {
+    double update = 0, rest = 0;
+};
+
+TicCost tic_cost_us(const char* model) {
+    using clock = std::chrono::steady_clock;
+    TicCost c;
+    const int n = 128 * 10;
+    std::vector<double> update(n), rest(n);
     RideBench b;
-    if (!start(b, model)) return -1;
-    auto t0 = std::chrono::steady_clock::now();
-    int n = 128 * 10;
-    for (int i = 0; i < n; i++) ride_bench_tic(b, controls(1));
-    auto t1 = std::chrono::steady_clock::now();
+    if (!start(b, model)) return c;
+    Bike& bike = *b.bike;
+    set_throttle(bike, 1);  // the clutch is already engaged after settling
+    for (int i = 0; i < n; i++) {
+        set_physics_tic(b.clock.tic);
+        auto t0 = clock::now();
+        collide_bike_with_ground(bike);
+        emit_roost(bike);
+        step_physics_world();
+        erode_from_tires(bike);
+        auto t1 = clock::now();
+        update_bike(bike, b.clock);
+        auto t2 = clock::now();
+        fly_roost();
+        b.clock.tic++;
+        rest[i] = std::chrono::duration<double, std::micro>(t1 - t0).count();
+        update[i] = std::chrono::duration<double, std::micro>(t2 - t1).count();
+    }
     stop_ride_bench(b);
-    return std::chrono::duration<double, std::micro>(t1 - t0).count() / n;
+    std::sort(update.begin(), update.end());
+    std::sort(rest.begin(), rest.end());
+    c.update = update[n / 2], c.rest = rest[n / 2];
+    return c;
 }
 
 }  // namespace
@@ -153,7 +182,9 @@ int main(int argc, char** argv) {
         float right = turning_circle(m, 1), left = turning_circle(m, -1);
         std::printf("  turning circle at 15 mph: %.1f ft turning right (steer +1), %.1f ft turning left (steer -1)\n",
                     right, left);
-        std::printf("  cost of one riding tic: %.1f us\n", tic_cost_us(m));
+        TicCost c = tic_cost_us(m);
+        std::printf("  bike update %.1f us per tic = %.3f x the rest of the physics tic (%.1f us: contacts, step)\n",
+                    c.update, c.update / c.rest, c.rest);
     }
     return 0;
 }
