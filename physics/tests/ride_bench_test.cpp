@@ -199,6 +199,23 @@ TEST_F(RideBenchTest, BackingUpPushesOncePerSecondAndOnlyEveryFourBeforeTheGate)
     EXPECT_LT(std::fabs(lean_angle(bike())), 0.1f);
 }
 
+TEST_F(RideBenchTest, ArcadeModeSkipsSpeedCrashesAndStillSteers) {
+    start("crf250(2007)", false, 40);
+    set_arcade(bike(), true);
+    run(128 * 4, controls(0));
+    EXPECT_FALSE(rider_crashed(bike()));
+    EXPECT_EQ(bike().ride.crash_count, 0);
+    stop_ride_bench(bench);
+
+    start();
+    set_arcade(bike(), true);
+    run_until(15, 128 * 5);
+    for (int i = 0; i < 128 * 2; i++) ride_bench_tic(bench, controls(0.3f, 0, 1));
+    EXPECT_LT(lean_angle(bike()), -0.3f);  // rolled towards −π/4 × steer
+    EXPECT_GT(ride_bench_frame_position(bench).x - bench.start.x, 5.0f);
+    EXPECT_FALSE(rider_crashed(bike()));
+}
+
 TEST_F(RideBenchTest, SetupIsRefusedWhileMoving) {
     start();
     run_until(20, 128 * 5);
