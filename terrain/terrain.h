@@ -183,6 +183,12 @@ struct TerrainHooks {
     bool (*setup_rendering)(Terrain& t, int requested_method) = nullptr;  // true: shader path
     void (*free_rendering)(Terrain& t) = nullptr;
     void (*update_shading)(Terrain& t) = nullptr;  // recomputes stale shading before saving
+    // The platform log and the verbose level (1 --debug, 2 --super-debug):
+    // level 2 logs the height digest, level 1 the texture memory around the
+    // ground tiles.
+    void (*log)(const char* text) = nullptr;
+    int verbose = 0;
+    unsigned long (*texture_memory)() = nullptr;  // bytes of texture memory in use
 };
 void set_terrain_hooks(const TerrainHooks& hooks);
 

@@ -4,6 +4,7 @@
 // case "terrain.png" holds them), "shadingx2.ppm" or "shading.ppm",
 // "shadows.pgm" (optional), "tileinfo" or "texturelist", "tilemap".
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,22 @@ constexpr size_t MAX_TRACK_FILE = 48u << 20;
 
 void loading_step(const char* label) {
     if (auto hook = terrain_hooks().loading_step) hook(label);
+}
+
+[[gnu::format(printf, 2, 3)]] void log_at(int level, const char* fmt, ...) {
+    const TerrainHooks& h = terrain_hooks();
+    if (!h.log || h.verbose < level) return;
+    char buf[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    h.log(buf);
+}
+
+void log_texture_memory(const char* when) {
+    if (auto mem = terrain_hooks().texture_memory)
+        log_at(1, "%lu bytes texture memory used %s ground tiles loaded\n", mem(), when);
 }
 
 struct HfHeader {
@@ -108,6 +125,7 @@ bool load_heights(Terrain& t, const std::string& folder, const TrackFileReader& 
         t.heights[k] = h.lowest + (h.highest - h.lowest) * static_cast<float>(q[k]) / 65535.0f;
     }
     t.digest = ripemd160_final(digest);
+    log_at(2, "%s\n", digest_hex(t.digest).c_str());
     t.base_heights = t.heights;
     update_height_range(t);
     return true;
@@ -159,6 +177,7 @@ bool load_shadows(Terrain& t, const TrackFileReader& read) {
 
 bool load_tiles(Terrain& t, const std::string& folder, const TrackFileReader& read) {
     loading_step("Loading tileinfo");
+    log_texture_memory("before");
     std::string text;
     if (read("tileinfo", text)) {
         read_tileinfo(t, text);
@@ -168,6 +187,7 @@ bool load_tiles(Terrain& t, const std::string& folder, const TrackFileReader& re
         con_printf("Can't open '%.950s'\n", (folder + "/texturelist").c_str());
         return false;
     }
+    log_texture_memory("after");
     loading_step("Loading tilemap");
     std::string map;
     if (!read("tilemap", map)) {

@@ -267,11 +267,15 @@ TEST(TerrainLoad, DefaultsAndCompanions) {
 }
 
 int g_textures = 0;
+std::string g_log;
 
 TEST(TerrainLoad, HooksGiveTexturesAndVertexNormals) {
     TerrainHooks hooks;
     hooks.load_texture = [](const char*) { return ++g_textures; };
     hooks.setup_rendering = [](Terrain&, int method) { return method == 3; };
+    hooks.log = [](const char* text) { g_log += text; };
+    hooks.verbose = 2;
+    hooks.texture_memory = [] { return static_cast<unsigned long>(g_textures) * 1000ul; };
     set_terrain_hooks(hooks);
     Files f = fixture();
     Terrain t;
@@ -279,6 +283,9 @@ TEST(TerrainLoad, HooksGiveTexturesAndVertexNormals) {
     set_terrain_hooks(TerrainHooks{});
     EXPECT_NE(t.tiles[0].texture, 0);
     EXPECT_NE(t.tiles[0].roost[0].texture, 0);
+    EXPECT_NE(g_log.find(digest_hex(t.digest) + "\n"), std::string::npos) << g_log;
+    EXPECT_NE(g_log.find("bytes texture memory used before ground tiles loaded\n"), std::string::npos) << g_log;
+    EXPECT_NE(g_log.find("bytes texture memory used after ground tiles loaded\n"), std::string::npos) << g_log;
     ASSERT_TRUE(t.shader_path);
     ASSERT_EQ(t.vertex_normals.size(), 81u * 3u);
     Vec3 n = terrain_vertex_normal(t, 4, 4);
