@@ -487,12 +487,12 @@ const char* const TILEINFO =
 
 // ---------------------------------------------------------------------------
 // Lighting and the baked shading.
-constexpr double SUN[3] = {-0.45, 0.75, 0.48};  // towards the sun, south-west and high
+constexpr double SUN[3] = {-0.9, 0.32, -0.2};  // towards the sun: evening, low in the west
 constexpr double SUN_COLOUR[3] = {1.0, 0.96, 0.88};
 constexpr double AMBIENT[3] = {0.45, 0.47, 0.52};
 
 std::string lighting_file() {
-    return "sun_vector [ -0.45 0.75 0.48 ]\n"
+    return "sun_vector [ -0.9 0.32 -0.2 ]\n"
            "sun_color [ 1.0 0.96 0.88 ]\n"
            "ambient [ 0.45 0.47 0.52 ]\n"
            "global_ambient [ 0.2 0.2 0.2 ]\n"

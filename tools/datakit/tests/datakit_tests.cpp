@@ -147,9 +147,28 @@ TEST(Veviredoze, LoadsThroughTheTerrainReaderWithoutAWarning) {
     const auto& c = d.loop[d.loop.size() / 3];
     EXPECT_EQ(terrain_tile_at(t, float(c.x), float(c.z)), 0);
     EXPECT_EQ(terrain_tile_at(t, float(c.x - c.dz * 60), float(c.z + c.dx * 60)), 2);
-    // The shading is lit from the lighting file's sun: a slope facing it is
-    // brighter than one facing away.
-    EXPECT_GT(t.shading.size(), 0u);
+    // The shading is lit from the lighting file's sun: ground facing it is
+    // brighter than ground facing away, and the jumps cast some shadow.
+    float sun[3];
+    ASSERT_EQ(std::sscanf(file("veviredoze/lighting").c_str(), "sun_vector [ %f %f %f ]", &sun[0], &sun[1], &sun[2]), 3);
+    Vec3 to_sun = normalize({sun[0], sun[1], sun[2]});
+    double facing = 0, away = 0;
+    int facing_n = 0, away_n = 0, shadowed = 0;
+    const int n = t.vertices_per_side;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            size_t v = size_t(j) * n + i;
+            if (t.shadow[v] > 128) ++shadowed;
+            if (t.shadow[v] != 0) continue;
+            float light = dot(terrain_vertex_normal(t, i, j), to_sun);
+            if (light > 0.6f) facing += t.shading[3 * v + 1], ++facing_n;
+            if (light < 0.4f) away += t.shading[3 * v + 1], ++away_n;
+        }
+    ASSERT_GT(facing_n, 0);
+    ASSERT_GT(away_n, 0);
+    EXPECT_GT(facing / facing_n, away / away_n + 20);
+    EXPECT_GT(shadowed, 20);
+    EXPECT_LT(shadowed, n * n / 10);
     free_terrain(t);
 }
 
