@@ -216,6 +216,28 @@ TEST_F(RideBenchTest, ArcadeModeSkipsSpeedCrashesAndStillSteers) {
     EXPECT_FALSE(rider_crashed(bike()));
 }
 
+// Rider height above the frame, along the frame's up axis.
+float rider_height(const Bike& b) {
+    Vec3 d = body_position(b.bodies[RIDER]) - body_position(b.bodies[FRAME]);
+    const dReal* r = dBodyGetRotation(b.bodies[FRAME]);
+    return d.x * (float)r[1] + d.y * (float)r[5] + d.z * (float)r[9];
+}
+
+// The seat target drops by 0.5 ft; the rider, free to move along the mount's
+// slanted axis against the fore-aft spring too, settles a little less low.
+TEST_F(RideBenchTest, SittingLowersTheRider) {
+    start();
+    run_until(20, 128 * 5);
+    ControlVector ride = controls(0.4f);
+    run(128, ride);
+    float standing = rider_height(bike());
+    ride.v[CONTROL_SIT_DAB] = 1;
+    run(128, ride);
+    float sitting = rider_height(bike());
+    EXPECT_GT(standing - sitting, 0.3f);
+    EXPECT_LT(standing - sitting, 0.6f);
+}
+
 TEST_F(RideBenchTest, SetupIsRefusedWhileMoving) {
     start();
     run_until(20, 128 * 5);
