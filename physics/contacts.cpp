@@ -502,6 +502,17 @@ int collide_bike_with_object(Bike& bike, const PartShape& object_shape, dBodyID 
     return bits;
 }
 
+bool collide_bike_parts(Bike& bike, int part_a, int part_b) {
+    if (part_a < 0 || part_a >= PART_COUNT || part_b < 0 || part_b >= PART_COUNT || part_a == part_b) return false;
+    Part a = bike_part(bike, part_a), b = bike_part(bike, part_b);
+    if ((!a.tire && a.shape->spheres.empty()) || (!b.tire && b.shape->spheres.empty())) return false;
+    if (!a.tire) refresh_shape_centres(bike, part_a);
+    if (!b.tire) refresh_shape_centres(bike, part_b);
+    if (a.tire && !a.shape->spheres.empty()) refresh_shape_centres(bike, part_a);
+    if (!bounds_overlap(a, b)) return false;
+    return part_pair(a, b, 0);
+}
+
 void erode_from_tires(Bike& bike) {
     // Call point: ground deformation takes each wheel's contact (front first)
     // once the terrain module offers it.

@@ -280,6 +280,9 @@ bool bike_collides(Bike& bike);
 // Contacts between two bikes. mode 0: both simulated here; 1: `b` follows
 // received states (only `a` responds).
 bool collide_bikes(Bike& a, Bike& b, int mode);
+// Contact joints between two parts of one bike (BikePart), e.g. a crashed
+// rider against the frame; true if they touched.
+bool collide_bike_parts(Bike& bike, int part_a, int part_b);
 // A track object's spheres against the bike; returns PartBit flags.
 // `object_body` null for a static object.
 int collide_bike_with_object(Bike& bike, const PartShape& object_shape, dBodyID object_body);

@@ -273,3 +273,21 @@ TEST(PartShapes, FilesAreCachedByName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PhysicsWorld, CrashedRiderMeetsHisOwnBike) {
+    Bike& b = bike();
+    move_bike(b, 30, 0, 30);
+    b.shapes[PART_RIDER] = shape_of("1\n0 0 0\n0.6 1 2500 250\n");
+    b.shapes[PART_FRAME] = shape_of("1\n0 0 0\n0.6 1 2500 250\n");
+    EXPECT_FALSE(collide_bike_parts(b, PART_RIDER, PART_FRAME));  // seated 2.5 ft above the frame
+    Vec3 f = body_position(b.bodies[FRAME]);
+    dBodySetPosition(b.bodies[RIDER], f.x, f.y + 0.8, f.z);
+    EXPECT_TRUE(collide_bike_parts(b, PART_RIDER, PART_FRAME));
+    EXPECT_FALSE(collide_bike_parts(b, PART_RIDER, PART_RIDER));
+    EXPECT_FALSE(collide_bike_parts(b, PART_RIDER, 99));
+    dJointGroupEmpty(contact_group());
+}
+
+}  // namespace
