@@ -24,6 +24,8 @@ struct App {
     int tics_run = 0;
     int frames_drawn = 0;
     std::vector<uint8_t> pixels;      // frame readback
+    bool screenshot_pending = false;  // taken from the next frame drawn
+    int next_screenshot = -1;         // -1: not yet chosen
     std::function<void()> tic_hook;   // the simulation tic (run_tic over the game state)
 };
 
@@ -44,5 +46,9 @@ void handle_event(App& app, const ZumiEvent& e);
 void take_window_events(ZumiWindow* w, double instant, bool all, const std::function<void(const ZumiEvent&)>& handle);
 // Writes an RGB frame (rows bottom to top, as read back) as binary PPM.
 bool write_ppm_frame(FILE* out, int width, int height, const uint8_t* rgb);
+// Saves the frame just drawn (RGB rows bottom to top) as the next
+// "@screenshot%03d.png"; the number starts one above the largest among the
+// file index's "screenshot<N>" names.
+void save_screenshot(App& app, int width, int height, const uint8_t* rgb_bottom_up);
 // Draws a status line's empty frame, and logs the text.
 void show_status(App& app, const char* text);

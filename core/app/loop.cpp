@@ -53,9 +53,15 @@ void draw_frame(App& app) {
     if (!zumi_begin_frame(app.window, &area)) return;
     glViewport(0, 0, area.width, area.height);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (app.video_out) {
+    if (app.video_out || app.screenshot_pending) {
         app.pixels.resize(static_cast<size_t>(area.width) * static_cast<size_t>(area.height) * 3);
         glReadPixels(0, 0, area.width, area.height, GL_RGB, GL_UNSIGNED_BYTE, app.pixels.data());
+    }
+    if (app.screenshot_pending) {
+        app.screenshot_pending = false;
+        save_screenshot(app, area.width, area.height, app.pixels.data());
+    }
+    if (app.video_out) {
         if (!write_ppm_frame(app.video_out, area.width, area.height, app.pixels.data())) {
             zumi_log("Video recording stopped: write error\n");
             app.video_out = nullptr;

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "core/app/app.h"
+#include "image/image.h"
 
 namespace {
 
@@ -262,4 +263,30 @@ TEST(Ppm, HeaderAndRows) {
     EXPECT_EQ(read_file(p), std::string("P6\n2 1\n255\n\x01\x02\x03\x04\x05\x06", 17));
 }
 
+}  // namespace
+
+namespace {
+TEST(Screenshots, NumberedAfterTheLargestInTheIndex) {
+    TempDir d;
+    fs::create_directories(d.path / "Rutline");
+    std::ofstream(d.path / "Rutline" / "screenshot007.png") << "x";
+    std::ofstream(d.path / "Rutline" / "screenshot3.ppm") << "x";
+    setenv("XDG_DATA_HOME", d.path.c_str(), 1);
+    reset_search_folders();
+    App app;
+    // A 2 x 2 frame read back bottom row first: red, green / blue, white.
+    const uint8_t bottom_up[] = {0, 0, 255, 255, 255, 255, 255, 0, 0, 0, 255, 0};
+    save_screenshot(app, 2, 2, bottom_up);
+    save_screenshot(app, 2, 2, bottom_up);
+    EXPECT_TRUE(fs::exists(d.path / "Rutline" / "screenshot008.png"));
+    EXPECT_TRUE(fs::exists(d.path / "Rutline" / "screenshot009.png"));
+    EXPECT_NE(console_last_messages(2).find("Saved \"screenshot009.png\""), std::string::npos);
+    Image img;
+    ASSERT_TRUE(load_image("@screenshot008.png", img));
+    ASSERT_EQ(img.width, 2);
+    const uint8_t top_down[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+    EXPECT_EQ(std::vector<uint8_t>(img.pixels.begin(), img.pixels.begin() + 12), std::vector<uint8_t>(top_down, top_down + 12));
+    unsetenv("XDG_DATA_HOME");
+    reset_search_folders();
+}
 }  // namespace
