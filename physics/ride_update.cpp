@@ -137,11 +137,41 @@ void detect_crash(Bike& bike, int tic) {
     if (length(accel) > lim.accel) start_crash(bike);
 }
 
+// While crashed the rider's shape meets the frame and the upper fork as any
+// two touching spheres do (the softer of the pair, at most 2500 lbf).
+void rider_against_own_parts(Bike& bike) {
+    const PartShape& rider = bike.shapes[PART_RIDER];
+    if (rider.spheres.empty()) return;
+    refresh_shape_centres(bike, PART_RIDER);
+    for (int part : {PART_FRAME, PART_FORK_UPPER}) {
+        const PartShape& other = bike.shapes[part];
+        if (other.spheres.empty()) continue;
+        refresh_shape_centres(bike, part);
+        for (size_t i = 0; i < rider.spheres.size(); i++)
+            for (size_t k = 0; k < other.spheres.size(); k++) {
+                const ShapeSphere &a = rider.spheres[i], &b = other.spheres[k];
+                Vec3 d = rider.world_centres[i] - other.world_centres[k];
+                float reach = a.radius + b.radius, dist2 = dot(d, d);
+                if (!(dist2 < reach * reach) || dist2 < 1.0f / 256) continue;
+                float dist = std::sqrt(dist2);
+                SoftContact c;
+                c.depth = reach - dist;
+                c.normal = d * (1 / dist);  // from the part into the rider
+                c.position = other.world_centres[k] + d * ((b.radius - c.depth / 2) / dist);
+                c.mu = std::fmin(a.friction, b.friction);
+                c.kd = std::fmin(a.damping, b.damping);
+                c.kp = std::fmin(std::fmin(a.stiffness, b.stiffness), 2500.0f / c.depth);
+                make_contact(bike.bodies[RIDER], part_body(bike, part), c);
+            }
+    }
+}
+
 void crashed_tic(Bike& bike) {
     const BikeSpec& s = bike_spec(bike.spec);
     RideState& r = bike.ride;
     dBodyID rider = bike.bodies[RIDER], frame = bike.bodies[FRAME], fork = bike.bodies[FORK_UPPER];
     raise_dab(r);
+    rider_against_own_parts(bike);
     if (length(body_vel(rider)) < 2) {
         r.crash_counter--;
     } else {
@@ -322,7 +352,9 @@ void update_bike(Bike& bike, const RideClock& clock) {
     detect_crash(bike, clock.tic);
     if (rider_crashed(bike)) crashed_tic(bike);
     if (!back_up(bike, clock)) auto_dab(bike);
-    rider_springs(bike);
+    // A crashed rider is off the bike: his seat springs would hold him in
+    // place and make the fall and the reeling-in pointless.
+    if (!rider_crashed(bike)) rider_springs(bike);
     update_suspension(bike);
     update_steering(bike);
     update_drivetrain(bike, clock.tic);
