@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "common/common.h"
 #include "platform/platform.h"
 
 namespace {
@@ -246,6 +247,50 @@ TEST_F(WindowTest, AliasesAndTheStickOnlyMouse) {
     int cx = zumi_open_axis(w, "cursor-x");
     EXPECT_GE(cx, 0);
     zumi_free_axis(w, cx);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowTest, FullScreenAndBackKeepFramesWorking) {
+    open();
+    zumi_set_fullscreen(w, 640, 480);
+    ZumiRect area;
+    ASSERT_TRUE(zumi_begin_frame(w, &area));
+    EXPECT_GT(area.width, 0);
+    zumi_end_frame(w);
+    zumi_set_windowed(w, 200, 100);
+    int width = 0, height = 0;
+    EXPECT_TRUE(zumi_window_size(w, &width, &height));
+    ASSERT_TRUE(zumi_begin_frame(w, &area));
+    EXPECT_EQ(area.width, 200);
+    EXPECT_EQ(area.height, 100);
+    zumi_end_frame(w);
+}
+
+// Without a display the box goes to standard error; the fatal path closes
+// the GL context and audio, shows "Out of virtual memory" and exits with 1.
+TEST(ErrorBoxes, StandardErrorWithoutADisplayAndTheFatalPath) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            zumi_error_box("Problem starting Rutline", "Can't find %s\n", "game data");
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(3), "Problem starting Rutline: Can't find game data");
+    EXPECT_EXIT(
+        {
+            zumi_install_hooks();
+            ZumiWindow* w = zumi_open_gl_window("fatal", 64, 48, 0, ZumiGlRequest{});
+            ZumiSoundDevice* d = zumi_open_readback(1000, 10);
+            if (!w || !d) std::exit(5);
+            fatal_out_of_memory();
+        },
+        ::testing::ExitedWithCode(1), "Error: Out of virtual memory");
 }
 
 }  // namespace
