@@ -642,3 +642,66 @@ TEST(Veviredoze, MarshalsBillboardsCamerasAndLightingScanCompletely) {
         EXPECT_EQ(seen, 13);
     }
 }
+
+// ---------------------------------------------------------------------------
+// A bike built from the kit's shapes on the kit's track: upright at its gate
+// only its tires touch; upside down it lands on its rider and bars.
+TEST(PartShapes, ABikeOnTheTrackTouchesDownWithItsRiderAndBarsOnly) {
+    fs::path root = temp_folder("bike");
+    ASSERT_GT(datakit::write_tree(kit(), root.string()), 0);
+    const char* old_home = std::getenv("QZ_HOME");
+    std::string saved = old_home ? old_home : "";
+    setenv("QZ_HOME", root.c_str(), 1);
+    reset_search_folders();
+    clear_part_shape_cache();
+    Terrain t;
+    ASSERT_EQ(load_terrain(t, "@veviredoze", 0), 1);
+    ASSERT_TRUE(create_physics_world());
+    set_physics_ground(&t);
+    const auto& d = design();
+    Gates g = read_gates(file("veviredoze/timing_gates"));
+    const auto& part = g.parts[20];
+
+    auto place = [&](Bike& bike) {
+        reset_bike(bike);
+        turn_bike(bike, {0, 1, 0}, float(part[3]));
+        double x = part[0] + std::sin(part[3]) * 0.625, z = part[2] + std::cos(part[3]) * 0.625;
+        move_bike(bike, float(x), float(d.height_at(x, z)), float(z));
+        while (bike_collides(bike)) move_bike(bike, 0, 0.25f, 0);
+    };
+    Bike* bike = create_bike(0, "crf250(2008)", true);
+    ASSERT_NE(bike, nullptr);
+    for (int p = 0; p < PART_COUNT; ++p) EXPECT_FALSE(bike->shapes[p].spheres.empty()) << "part " << p;
+    place(*bike);
+    for (int tic = 0; tic < 48; ++tic) {
+        collide_bike_with_ground(*bike);
+        step_physics_world();
+    }
+    EXPECT_GT(bike->front_tire.depth + bike->rear_tire.depth, 0.0f);  // standing on its wheels
+    EXPECT_EQ(bike->ride.rider_down, 0);
+
+    // Upside down with the helmet just in the ground: the rider is down, and
+    // nothing else of the bike (but the bars beside the helmet) is what touched.
+    // Facing the gate's way, rolled over: a half turn about the horizontal
+    // axis (sin a/2, 0, cos a/2) is the heading a composed with a roll.
+    reset_bike(*bike);
+    turn_bike(*bike, {float(std::sin(part[3] / 2)), 0, float(std::cos(part[3] / 2))}, 3.14159265f);
+    move_bike(*bike, float(part[0]) + 3, 0, float(part[2]));
+    Vec3 p = body_position(bike->bodies[RIDER]);
+    EXPECT_NEAR(p.x, part[0] + 3 - 4.12 * std::sin(-part[3]), 0.01);  // where the gate's bike would stand
+    EXPECT_GT(body_position(bike->bodies[FRAME]).y, p.y);  // the rider hangs below the frame
+    double ground = d.height_at(p.x, p.z);
+    move_bike(*bike, 0, float(ground - p.y + 0.81 + 0.45 - 0.05), 0);
+    bike->ride.rider_down = 0;
+    collide_bike_with_ground(*bike);
+    EXPECT_NE(bike->ride.rider_down, 0);
+    dJointGroupEmpty(contact_group());
+
+    destroy_bike(bike);
+    set_physics_ground(nullptr);
+    free_terrain(t);
+    if (old_home) setenv("QZ_HOME", saved.c_str(), 1); else unsetenv("QZ_HOME");
+    reset_search_folders();
+    clear_part_shape_cache();
+    fs::remove_all(root);
+}
