@@ -26,10 +26,17 @@ struct NumberScanner {
     }
 };
 
+// Parts and track objects are feet across; a value beyond this is a broken
+// file (and its square would overflow).
+const float MAX_SHAPE_EXTENT = 1e6f;
+
 bool scan_sphere(NumberScanner& in, ShapeSphere& s) {
-    return in.number(s.centre.x) && in.number(s.centre.y) && in.number(s.centre.z) &&
-           in.number(s.radius) && in.number(s.friction) && in.number(s.stiffness) &&
-           in.number(s.damping) && s.radius >= 0;
+    if (!(in.number(s.centre.x) && in.number(s.centre.y) && in.number(s.centre.z) && in.number(s.radius) &&
+          in.number(s.friction) && in.number(s.stiffness) && in.number(s.damping)))
+        return false;
+    for (float v : {s.centre.x, s.centre.y, s.centre.z})
+        if (std::fabs(v) > MAX_SHAPE_EXTENT) return false;
+    return s.radius >= 0 && s.radius <= MAX_SHAPE_EXTENT;
 }
 
 std::map<std::string, std::optional<PartShape>>& shape_cache() {

@@ -64,6 +64,7 @@ TEST(PartShapes, ParsingAndItsFailures) {
         {"2000000000\n0 0 0 1 1 1 1\n", false, 0, 0},       // count without bound
         {"1\n0 0 0\nnan 1 1 1\n", false, 0, 0},             // not finite
         {"1\n0 0 0\n-1 1 1 1\n", false, 0, 0},              // negative radius
+        {"1\n1e20 -2 0\n1 0 0 0\n", false, 0, 0},           // far beyond any part
         {"", false, 0, 0},
     };
     for (const Case& c : cases) {
