@@ -1,7 +1,7 @@
 // The headless riding bench: a ground in memory, one bike, scripted controls.
 #include <cmath>
 
-#include "physics/physics.h"
+#include "physics/physics_local.h"
 #include "physics/ride_local.h"
 #include "terrain/terrain.h"
 
@@ -66,10 +66,10 @@ void stop_ride_bench(RideBench& bench) {
 }
 
 Vec3 ride_bench_frame_position(const RideBench& bench) {
-    return ride_vec(dBodyGetPosition(bench.bike->bodies[FRAME]));
+    return to_vec3(dBodyGetPosition(bench.bike->bodies[FRAME]));
 }
 
 float ride_bench_speed(const RideBench& bench) {
-    Vec3 v = ride_vec(dBodyGetLinearVel(bench.bike->bodies[FRAME]));
+    Vec3 v = to_vec3(dBodyGetLinearVel(bench.bike->bodies[FRAME]));
     return std::sqrt(v.x * v.x + v.z * v.z);
 }

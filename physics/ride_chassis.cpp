@@ -2,36 +2,22 @@
 // its assists, the drivetrain and brakes, and the steering damping.
 #include <cmath>
 
-#include "physics/physics.h"
+#include "physics/physics_local.h"
 #include "physics/ride_local.h"
 #include "terrain/terrain.h"
 
 // --- Small body helpers (ODE in double precision) ----------------------------
 
-Vec3 ride_vec(const dReal* v) { return {(float)v[0], (float)v[1], (float)v[2]}; }
-
 Vec3 ride_to_world(dBodyID b, Vec3 v) {
     dVector3 r;
     dBodyVectorToWorld(b, v.x, v.y, v.z, r);
-    return ride_vec(r);
+    return to_vec3(r);
 }
 
 Vec3 ride_from_world(dBodyID b, Vec3 v) {
     dVector3 r;
     dBodyVectorFromWorld(b, v.x, v.y, v.z, r);
-    return ride_vec(r);
-}
-
-Vec3 ride_point(dBodyID b, Vec3 local) {
-    dVector3 r;
-    dBodyGetRelPointPos(b, local.x, local.y, local.z, r);
-    return ride_vec(r);
-}
-
-Vec3 ride_point_velocity(dBodyID b, Vec3 world) {
-    dVector3 r;
-    dBodyGetPointVel(b, world.x, world.y, world.z, r);
-    return ride_vec(r);
+    return to_vec3(r);
 }
 
 void ride_add_torque(dBodyID b, Vec3 t) { dBodyAddTorque(b, t.x, t.y, t.z); }
@@ -69,8 +55,8 @@ void update_suspension(Bike& bike) {
 float lean_angle(const Bike& bike) {
     dBodyID f = bike.bodies[FRAME];
     if (!f) return 0;
-    return lean_from_points(ride_vec(dBodyGetPosition(f)), ride_point(f, {0, 1, 0}),
-                            ride_point(f, {0, 0, -1}));
+    return lean_from_points(to_vec3(dBodyGetPosition(f)), body_point(f, {0, 1, 0}),
+                            body_point(f, {0, 0, -1}));
 }
 
 // The steering axis in world coordinates (upper minus lower fork position,
@@ -90,7 +76,7 @@ static void apply_steering_torque(Bike& bike, float t) {
 // forward being the in-plane direction perpendicular to the steering axis.
 static float front_slip_angle(const Bike& bike) {
     const BikeSpec& s = bike_spec(bike.spec);
-    Vec3 v = ride_from_world(bike.bodies[FORK_UPPER], ride_vec(dBodyGetLinearVel(bike.bodies[FRONT_WHEEL])));
+    Vec3 v = ride_from_world(bike.bodies[FORK_UPPER], to_vec3(dBodyGetLinearVel(bike.bodies[FRONT_WHEEL])));
     Vec3 a = normalize(s.fork_upper_position - s.fork_lower_position);
     Vec3 fwd = normalize(Vec3{0, a.z, -a.y});
     float forward = dot(v, fwd), lateral = v.x;
@@ -107,13 +93,13 @@ static float front_rolling_speed(const Bike& bike) {
 static float front_ground_friction(const Bike& bike) {
     const Terrain* g = physics_ground();
     if (!g) return 1;
-    Vec3 p = ride_vec(dBodyGetPosition(bike.bodies[FRONT_WHEEL]));
+    Vec3 p = to_vec3(dBodyGetPosition(bike.bodies[FRONT_WHEEL]));
     return terrain_surface_at(*g, p.x, p.z).friction_coefficient[0];
 }
 
 static float front_clearance(const Bike& bike) {
     const BikeSpec& s = bike_spec(bike.spec);
-    Vec3 p = ride_vec(dBodyGetPosition(bike.bodies[FRONT_WHEEL]));
+    Vec3 p = to_vec3(dBodyGetPosition(bike.bodies[FRONT_WHEEL]));
     return p.y - ground_height_at(p.x, p.z) - s.front_wheel.ring_radius - s.front_wheel.ring_sphere_radius;
 }
 
@@ -138,10 +124,10 @@ static void simulation_steering(Bike& bike) {
     } else {
         float before = r.landing_damping;
         r.landing_damping = landing_damping_rolling(t, r.landing_damping);
-        float rho = ride_from_world(frame, ride_vec(dBodyGetAngularVel(frame))).z;
+        float rho = ride_from_world(frame, to_vec3(dBodyGetAngularVel(frame))).z;
         float td = t.roll_damping * before * rho;
         float tl = t.leveling * lean;
-        float speed = length(ride_vec(dBodyGetLinearVel(frame)));
+        float speed = length(to_vec3(dBodyGetLinearVel(frame)));
         if (speed < t.slow_damping_speed) {
             float g = clampv(speed / t.slow_damping_speed, 0.0f, 1.0f) * (1 - t.slow_damping_factor) +
                       t.slow_damping_factor;
@@ -169,7 +155,7 @@ static void arcade_steering(Bike& bike) {
     const BikeSpec& s = bike_spec(bike.spec);
     dBodyID frame = bike.bodies[FRAME];
     float delta = (float)dJointGetHingeAngle(bike.joints[STEERING]);
-    Vec3 p = ride_vec(dBodyGetPosition(frame)), v = ride_vec(dBodyGetLinearVel(frame));
+    Vec3 p = to_vec3(dBodyGetPosition(frame)), v = to_vec3(dBodyGetLinearVel(frame));
     if (bike.front_tire.depth <= 0 &&
         p.y + v.y - 16 - ground_height_at(p.x + v.x, p.z + v.z) >= s.frame_size.y) {
         apply_steering_torque(bike, 1.5f * (-50 * delta + t.direct_steering * r.steer * t.steering_strength));
@@ -195,8 +181,8 @@ static void arcade_steering(Bike& bike) {
     apply_steering_torque(bike, torque * t.steering_strength);
 
     // Tail stabiliser 20 ft behind the frame.
-    Vec3 tail = ride_point(frame, {0, 0, 20});
-    Vec3 tv = ride_point_velocity(frame, tail) * -0.25f;
+    Vec3 tail = body_point(frame, {0, 0, 20});
+    Vec3 tv = point_velocity(frame, tail) * -0.25f;
     dBodyAddForceAtRelPos(frame, tv.x, tv.y, tv.z, 0, 0, 20);
 }
 
@@ -214,7 +200,7 @@ void update_steering(Bike& bike) {
 // Front wheel non-spin rotation is damped against the frame.
 void apply_steering_damping(Bike& bike) {
     dBodyID w = bike.bodies[FRONT_WHEEL];
-    Vec3 omega = ride_vec(dBodyGetAngularVel(w));
+    Vec3 omega = to_vec3(dBodyGetAngularVel(w));
     Vec3 a = ride_to_world(w, {1, 0, 0});
     Vec3 tau = (omega - a * dot(omega, a)) * -bike.tuning.steering_damping;
     ride_add_torque(w, tau);
@@ -236,7 +222,7 @@ float engine_torque(const Bike& bike) {
     if (bike.tuning.wheelie_prevention && bike.front_tire.depth <= 0 && bike.rear_tire.depth > 0 &&
         bike.bodies[FRAME]) {
         dBodyID f = bike.bodies[FRAME];
-        float pitch = ride_from_world(f, ride_vec(dBodyGetAngularVel(f))).x;
+        float pitch = ride_from_world(f, to_vec3(dBodyGetAngularVel(f))).x;
         if (pitch > -1.0f / 32) te = std::fmin(te, 0.0f);
     }
     return te;

@@ -106,12 +106,10 @@ float dab_push_threshold(float roll_limit_angle, float max_dab_speed, float s);
 // Lean from the frame's up and forward points (world) and position.
 float lean_from_points(Vec3 position, Vec3 up_point, Vec3 forward_point);
 
-// --- Body helpers and pieces of the per-tic update (ride_chassis.cpp) ----------
-Vec3 ride_vec(const dReal* v);
+// --- Body helpers and pieces of the per-tic update (ride_chassis.cpp); the
+// point and velocity helpers are physics_local.h's.
 Vec3 ride_to_world(dBodyID b, Vec3 v);    // body axes to world
 Vec3 ride_from_world(dBodyID b, Vec3 v);  // world to body axes
-Vec3 ride_point(dBodyID b, Vec3 local);   // body point to world
-Vec3 ride_point_velocity(dBodyID b, Vec3 world);
 void ride_add_torque(dBodyID b, Vec3 t);
 float ground_height_at(float x, float z);  // 0 without a ground
 void apply_steering_damping(Bike& bike);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "files/files.h"
-#include "physics/physics.h"
+#include "physics/physics_local.h"
 #include "physics/ride_local.h"
 
 namespace {
@@ -387,7 +387,7 @@ void apply_setup(Bike& bike) {
 
 bool apply_setup_when_stopped(Bike& bike, double real_time) {
     RiderSetup& s = setup();
-    float speed = bike.bodies[FRAME] ? length(ride_vec(dBodyGetLinearVel(bike.bodies[FRAME]))) : 0;
+    float speed = bike.bodies[FRAME] ? length(to_vec3(dBodyGetLinearVel(bike.bodies[FRAME]))) : 0;
     if (speed <= 0.125f) {
         apply_setup(bike);
         return true;

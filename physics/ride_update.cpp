@@ -17,28 +17,19 @@ constexpr float TETHER_KP = 5000, TETHER_KD = 500;
 
 Vec3 v3(const float* p) { return {p[0], p[1], p[2]}; }
 
-Vec3 body_pos(dBodyID b) { return ride_vec(dBodyGetPosition(b)); }
-Vec3 body_vel(dBodyID b) { return ride_vec(dBodyGetLinearVel(b)); }
 
-// A one-step frictionless soft contact between a and b (b may be null).
+// A one-step frictionless soft contact between a and b (b may be null); the
+// normal points from b's side into a.
 void soft_contact(dBodyID a, dBodyID b, Vec3 pos, Vec3 normal, float depth, double kp, double kd) {
-    double erp, cfm;
-    spring_to_erp_cfm(kp, kd, erp, cfm);
-    dContact c{};
-    c.surface.mode = dContactSoftERP | dContactSoftCFM;
-    c.surface.mu = 0;
-    c.surface.soft_erp = erp;
-    c.surface.soft_cfm = cfm;
-    c.geom.pos[0] = pos.x, c.geom.pos[1] = pos.y, c.geom.pos[2] = pos.z;
-    c.geom.normal[0] = normal.x, c.geom.normal[1] = normal.y, c.geom.normal[2] = normal.z;
-    c.geom.depth = depth;
-    dJointID j = dJointCreateContact(physics_world(), contact_group(), &c);
-    dJointAttach(j, a, b);
+    SoftContact c;
+    c.position = pos, c.normal = normal, c.depth = depth;
+    c.mu = 0, c.kp = kp, c.kd = kd;
+    make_contact(a, b, c);
 }
 
 // Pulls two body points together when they are farther apart than `len`.
 void tether(dBodyID a, Vec3 pa, dBodyID b, Vec3 pb, float len) {
-    Vec3 wa = ride_point(a, pa), wb = ride_point(b, pb);
+    Vec3 wa = body_point(a, pa), wb = body_point(b, pb);
     Vec3 d = wb - wa;
     float dist = length(d);
     if (dist <= len) return;
@@ -57,7 +48,7 @@ void spin_motor(dBodyID b, Vec3 axis, float rate, float fmax) {
 
 void add_force(dBodyID b, Vec3 f) { dBodyAddForce(b, f.x, f.y, f.z); }
 
-float frame_speed(const Bike& bike) { return length(body_vel(bike.bodies[FRAME])); }
+float frame_speed(const Bike& bike) { return length(body_velocity(bike.bodies[FRAME])); }
 bool front_down(const Bike& b) { return b.front_tire.depth > 0; }
 bool rear_down(const Bike& b) { return b.rear_tire.depth > 0; }
 
@@ -71,8 +62,8 @@ void place_feet(Bike& bike) {
     const BikeSpec& s = bike_spec(bike.spec);
     for (int i = 0; i < 2; i++) {
         RideFoot& f = bike.ride.feet[i];
-        f.position = ride_point(bike.bodies[FRAME], v3(&s.rider_pose[21 + 3 * i]));
-        f.velocity = body_vel(bike.bodies[FRAME]);
+        f.position = body_point(bike.bodies[FRAME], v3(&s.rider_pose[21 + 3 * i]));
+        f.velocity = body_velocity(bike.bodies[FRAME]);
         f.placed = false;
     }
 }
@@ -98,8 +89,8 @@ void rider_springs(Bike& bike) {
     dBodyID frame = bike.bodies[FRAME], rider = bike.bodies[RIDER];
     float m = s.rider_mass * 0.21333334f;
     Vec3 y = ride_to_world(frame, {0, 1, 0}), z = ride_to_world(frame, {0, 0, 1});
-    Vec3 rp = body_pos(rider);
-    Vec3 d = ride_point(frame, seat_offset(bike)) - rp;
+    Vec3 rp = body_position(rider);
+    Vec3 d = body_point(frame, seat_offset(bike)) - rp;
     float dy = dot(d, y), dz = dot(d, z);
     float sit = bike.ride.sit_dab_now;
     float ey = dy + 0.125f - 0.5f * sit;
@@ -126,8 +117,8 @@ void detect_crash(Bike& bike, int tic) {
     if (rider_crashed(bike) || bike.tuning.arcade) return;
     CrashLimits lim = crash_limits(tic, r.airborne_tic, r.landed_tic);
     dBodyID rider = bike.bodies[RIDER];
-    Vec3 rp = body_pos(rider), rv = body_vel(rider);
-    Vec3 rel = rv - ride_point_velocity(bike.bodies[FRAME], rp);
+    Vec3 rp = body_position(rider), rv = body_velocity(rider);
+    Vec3 rel = rv - point_velocity(bike.bodies[FRAME], rp);
     if (length(rel) > lim.speed) {
         start_crash(bike);
         return;
@@ -172,7 +163,7 @@ void crashed_tic(Bike& bike) {
     dBodyID rider = bike.bodies[RIDER], frame = bike.bodies[FRAME], fork = bike.bodies[FORK_UPPER];
     raise_dab(r);
     rider_against_own_parts(bike);
-    if (length(body_vel(rider)) < 2) {
+    if (length(body_velocity(rider)) < 2) {
         r.crash_counter--;
     } else {
         float arm = (s.rider_pose[27] + s.rider_pose[28]) * 0.875f;
@@ -207,7 +198,7 @@ bool back_up(Bike& bike, const RideClock& clock) {
     Vec3 back = ride_to_world(frame, {0, 0, 1});
     back.y = 0;
     back = normalize(back) * (4 * w);
-    add_force(frame, velocity_hold_force(body_vel(frame), back, 2000));
+    add_force(frame, velocity_hold_force(body_velocity(frame), back, 2000));
     spin_motor(frame, {0, 1, 0}, -r.steer * RIDE_PI / 2 * w, 2000);
     return true;
 }
@@ -225,25 +216,25 @@ void auto_dab(Bike& bike) {
                         : clampv(std::fmax((t.max_dab_speed - s) / t.max_dab_speed, r.sit_dab), 0.0f, 1.0f);
     if (s < 5 && (r.throttle == 0 || r.clutch == 0) && front_down(bike) && rear_down(bike)) {
         r.front_brake_now = r.rear_brake_now = 1;
-        add_force(bike.bodies[FRAME], velocity_hold_force(body_vel(bike.bodies[FRAME]), {}, 1000));
+        add_force(bike.bodies[FRAME], velocity_hold_force(body_velocity(bike.bodies[FRAME]), {}, 1000));
     }
 }
 
 // Cancels the net force and moment that the joints put into the bike as a
 // whole in the last step.
 void joint_reaction_correction(Bike& bike) {
-    Vec3 p = body_pos(bike.bodies[FRAME]);
+    Vec3 p = body_position(bike.bodies[FRAME]);
     Vec3 fsum, tsum;
     for (int i = 0; i < JOINT_COUNT; i++) {
         dJointID j = bike.joints[i];
         if (!j) continue;
         const dJointFeedback& fb = bike.joint_feedback[i];
         dBodyID b1 = dJointGetBody(j, 0), b2 = dJointGetBody(j, 1);
-        Vec3 f1 = ride_vec(fb.f1), f2 = ride_vec(fb.f2);
+        Vec3 f1 = to_vec3(fb.f1), f2 = to_vec3(fb.f2);
         fsum = fsum + f1 + f2;
-        tsum = tsum + ride_vec(fb.t1) + ride_vec(fb.t2);
-        if (b1) tsum = tsum + cross(body_pos(b1) - p, f1);
-        if (b2) tsum = tsum + cross(body_pos(b2) - p, f2);
+        tsum = tsum + to_vec3(fb.t1) + to_vec3(fb.t2);
+        if (b1) tsum = tsum + cross(body_position(b1) - p, f1);
+        if (b2) tsum = tsum + cross(body_position(b2) - p, f2);
     }
     add_force(bike.bodies[FRAME], -fsum);
     ride_add_torque(bike.bodies[FRAME], -tsum);
@@ -257,7 +248,7 @@ bool realign(Bike& bike, const RideClock& clock) {
     Vec3 h = ride_to_world(frame, {0, 0, 1});
     h.y = 0;
     h = normalize(h);
-    Vec3 p0 = body_pos(frame);
+    Vec3 p0 = body_position(frame);
     Vec3 off{clock.realign_target_x - p0.x, 0, clock.realign_target_z - p0.z};
     float e = dot(off, h);
     float side = dot(off, Vec3{-h.z, 0, h.x});  // positive: turning about +y brings it ahead
@@ -279,7 +270,7 @@ void dab_push(Bike& bike, const RideClock& clock) {
     dBodyID frame = bike.bodies[FRAME];
     const Terrain* ground = physics_ground();
     bool ground_near =
-        ground && sphere_ground_contact(*ground, body_pos(bike.bodies[RIDER]), spec.rider_position.y + 1).hit;
+        ground && sphere_ground_contact(*ground, body_position(bike.bodies[RIDER]), spec.rider_position.y + 1).hit;
     if (!front_down(bike) && !ground_near) return;
     float s = frame_speed(bike), lean = lean_angle(bike), al = std::fabs(lean);
     if (s > t.max_dab_speed) return;
@@ -293,7 +284,7 @@ void dab_push(Bike& bike, const RideClock& clock) {
 
     float push = lean < 0 ? RIDE_PI / 8 : -RIDE_PI / 8;
     if (al < RIDE_PI / 16) push *= 16 / RIDE_PI * al;
-    float rho = ride_from_world(frame, ride_vec(dBodyGetAngularVel(frame))).z;
+    float rho = ride_from_world(frame, to_vec3(dBodyGetAngularVel(frame))).z;
     float e = push > 0 && rho < push ? -400.0f : (push < 0 && rho > push ? 400.0f : 0.0f);
     if (al < RIDE_PI / 32) e *= 32 / RIDE_PI * al;
     if (r.back_up < 0.125f || s > 5) {
@@ -307,7 +298,7 @@ void dab_push(Bike& bike, const RideClock& clock) {
     if (ride_to_world(frame, {0, 1, 0}).y < 0.707f) {
         dBodyAddForceAtRelPos(frame, 0, std::fabs(e), 0, 0, 4, 0);
     } else {
-        Vec3 at = ride_point(frame, {0, 4, 0});
+        Vec3 at = body_point(frame, {0, 4, 0});
         dBodyAddForceAtPos(frame, 0, std::fabs(e) / 8, 0, at.x, at.y, at.z);
         dBodyAddRelForceAtRelPos(frame, e, 0, 0, 0, 4, 0);
     }
@@ -317,7 +308,7 @@ void air_and_landing(Bike& bike, int tic) {
     RideState& r = bike.ride;
     bool any = front_down(bike) || rear_down(bike);
     if (any && r.landed_tic < r.airborne_tic) r.landed_tic = tic;
-    if (!any && body_vel(bike.bodies[FRAME]).y < 0 && r.airborne_tic <= r.landed_tic) r.airborne_tic = tic;
+    if (!any && body_velocity(bike.bodies[FRAME]).y < 0 && r.airborne_tic <= r.landed_tic) r.airborne_tic = tic;
 }
 
 }  // namespace
@@ -364,6 +355,6 @@ void update_bike(Bike& bike, const RideClock& clock) {
     r.sit_dab_now = rider_crashed(bike) ? 0 : clampv(r.sit_dab, 0.0f, 1.0f);
     r.front_brake_now = clampv(r.front_brake, 0.0f, 1.0f);
     r.rear_brake_now = clampv(r.rear_brake, 0.0f, 1.0f);
-    r.rider_velocity_history[((clock.tic % 4) + 4) % 4] = body_vel(bike.bodies[RIDER]);
+    r.rider_velocity_history[((clock.tic % 4) + 4) % 4] = body_velocity(bike.bodies[RIDER]);
     animate_feet(bike);
 }
