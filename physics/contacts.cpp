@@ -100,15 +100,12 @@ bool tire_ground(Bike& bike, TireContact& tire, bool make_joints) {
     const SurfaceTile& tile = terrain_surface_at(*ground, h.point.x, h.point.z);
     float mu = tire_friction(tile.friction_coefficient.data(), tile.friction_speed.data(), tile.slip_function,
                              tire.slip_velocity, slip_without_spin(tire, axle));
-    float q = std::fmin(h.depth / tire.tube_radius, 1.0f);
-    q = q * q * q;
     SoftContact c;
     c.position = h.point;
     c.normal = h.normal;
     c.depth = h.depth;
     c.mu = mu * grip_scale(bike);
-    c.kp = 24000.0 * q + 1000;
-    c.kd = 2300.0 * q + 200;
+    tire_stiffness(h.depth, tire.tube_radius, c.kp, c.kd);
     Vec3 dir = cross(h.normal, tire.slip_velocity);
     if (length_squared(dir) >= 1.0f / 1024) c.friction_direction = true, c.fdir1 = normalize(dir);
     else if (length_squared(dir = cross(h.normal, axle)) > 0) c.friction_direction = true, c.fdir1 = normalize(dir);
@@ -385,6 +382,13 @@ void refresh_all_shapes(Bike& bike) {
 }
 
 }  // namespace
+
+void tire_stiffness(float depth, float tube_radius, double& kp, double& kd) {
+    double q = std::fmin(depth / tube_radius, 1.0f);
+    q = q * q * q;
+    kp = 24000 * q + 1000;
+    kd = 2300 * q + 200;
+}
 
 Vec3 wheel_axle_world(const TireContact& tire) { return body_axis_world(tire.wheel, tire.axle); }
 

@@ -67,3 +67,5 @@ GroundHit torus_ground_contact(const Terrain& t, Vec3 centre, Vec3 axis, float R
                                bool refine_edges);
 GroundHit torus_ground_first(const Terrain& t, Vec3 centre, Vec3 axis, float R, float r);
 Vec3 wheel_axle_world(const TireContact& tire);
+// Tire spring and damper, progressive with compression up to the tube radius.
+void tire_stiffness(float depth, float tube_radius, double& kp, double& kd);

@@ -49,6 +49,19 @@ TEST(SoftContact, ErpAndCfmFromSpringAndDamper) {
     }
 }
 
+TEST(SoftContact, TireStiffensAsItCompresses) {
+    struct Case {
+        float depth;
+        double kp, kd;
+    } cases[] = {{1.0f / 3, 25000, 2500}, {1.0f / 6, 4000, 487.5}, {1.0f, 25000, 2500}, {0, 1000, 200}};
+    for (const Case& c : cases) {
+        double kp, kd;
+        tire_stiffness(c.depth, 1.0f / 3, kp, kd);
+        EXPECT_NEAR(kp, c.kp, 1e-3) << c.depth;
+        EXPECT_NEAR(kd, c.kd, 1e-4) << c.depth;
+    }
+}
+
 TEST(PartShapes, ParsingAndItsFailures) {
     struct Case {
         const char* text;
