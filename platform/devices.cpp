@@ -345,6 +345,7 @@ void queue_event(ZumiWindow* w, int code, bool pressed, double time) {
 }
 
 void translate_pending_events(ZumiWindow* w) {
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
     SDL_Event ev;
     while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) translate(w, ev);
 }
@@ -390,16 +391,19 @@ void devices_close(ZumiWindow* w) {
 // ---------------------------------------------------------------------------
 int zumi_code_for_name(ZumiWindow* w, const char* name) {
     if (!w || !name) return CODE_NONE;
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
     return code_for_name(w->names, name);
 }
 
 std::string zumi_name_for_code(ZumiWindow* w, int code) {
     if (!w) return "";
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
     return name_for_code(w->names, code);
 }
 
 int zumi_open_axis(ZumiWindow* w, const char* name) {
     if (!w || !name) return -1;
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
     int device = -1, axis = -1;
     if (!parse_axis_name(w->names, name, &device, &axis)) return -1;
     if (w->device_refs.size() < w->names.devices.size()) w->device_refs.resize(w->names.devices.size(), 0);
@@ -415,7 +419,9 @@ int zumi_open_axis(ZumiWindow* w, const char* name) {
 }
 
 int zumi_read_axis(ZumiWindow* w, int handle) {
-    if (!w || handle < 0 || handle >= static_cast<int>(w->handles.size()) || !w->handles[handle].open) return 0;
+    if (!w) return 0;
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
+    if (handle < 0 || handle >= static_cast<int>(w->handles.size()) || !w->handles[handle].open) return 0;
     const AxisHandle& h = w->handles[static_cast<size_t>(handle)];
     if (h.device == w->cursor_device) return h.axis == 0 ? w->cursor_x : w->cursor_y;
     if (h.device == w->mouse_device) {
@@ -429,7 +435,9 @@ int zumi_read_axis(ZumiWindow* w, int handle) {
 }
 
 void zumi_free_axis(ZumiWindow* w, int handle) {
-    if (!w || handle < 0 || handle >= static_cast<int>(w->handles.size()) || !w->handles[handle].open) return;
+    if (!w) return;
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
+    if (handle < 0 || handle >= static_cast<int>(w->handles.size()) || !w->handles[handle].open) return;
     AxisHandle& h = w->handles[static_cast<size_t>(handle)];
     if (h.device < static_cast<int>(w->device_refs.size()) && w->device_refs[static_cast<size_t>(h.device)] > 0)
         w->device_refs[static_cast<size_t>(h.device)]--;
@@ -438,11 +446,13 @@ void zumi_free_axis(ZumiWindow* w, int handle) {
 
 std::vector<std::string> zumi_axis_names(ZumiWindow* w) {
     if (!w) return {};
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
     return axis_names(w->names);
 }
 
 bool zumi_alias(ZumiWindow* w, const char* name, const char* target) {
     if (!w || !name || !target) return false;
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
     if (!add_input_alias(w->names, name, target)) {
         zumi_log("Second alias for '%s' ('%s') ignored\n", name, target);
         return false;
@@ -450,7 +460,8 @@ bool zumi_alias(ZumiWindow* w, const char* name, const char* target) {
     return true;
 }
 
-const InputNames& zumi_input_names(ZumiWindow* w) {
-    static const InputNames none;
-    return w ? w->names : none;
+InputNames zumi_input_names(ZumiWindow* w) {
+    if (!w) return {};
+    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
+    return w->names;
 }

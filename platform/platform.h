@@ -117,7 +117,8 @@ int zumi_read_axis(ZumiWindow* window, int handle);               // -32767..327
 void zumi_free_axis(ZumiWindow* window, int handle);
 std::vector<std::string> zumi_axis_names(ZumiWindow* window);
 bool zumi_alias(ZumiWindow* window, const char* name, const char* target);
-const InputNames& zumi_input_names(ZumiWindow* window);
+// A copy of the devices and aliases as they are now.
+InputNames zumi_input_names(ZumiWindow* window);
 
 // SIGTERM and SIGINT queue the close request (code 0xDEAD) instead of ending
 // the process; installed by zumi_open_gl_window.

@@ -37,11 +37,16 @@ struct ZumiWindow {
     SDL_GLContext gl = nullptr;
     int width = 0, height = 0;   // client size, under size_lock
     bool fullscreen = false;
-    bool visible = true;
+    std::atomic<bool> visible{true};
     bool switching = false;      // a window/full-screen switch is in progress
     std::mutex size_lock;
     std::mutex event_lock;
     EventQueue queue;            // under event_lock
+    // The device list, links, handles and axis values: changed while events
+    // are translated (on the message thread with "threaded") and read by the
+    // game's name and axis calls. event_lock may be taken while this is
+    // held, never the reverse.
+    std::recursive_mutex device_lock;
 
     bool threaded = false;
     std::thread message_thread;

@@ -95,6 +95,8 @@ void open_inputs(App& app) {
     resolve_binding_codes(c, zumi_input_names(app.window));
     for (InputBinding& b : c.bindings)
         if (b.is_axis()) b.axis_handle = zumi_open_axis(app.window, b.axis_name.c_str());
+    app.menu_key_codes.clear();
+    for (const char* name : MENU_KEY_NAMES) app.menu_key_codes.push_back(zumi_code_for_name(app.window, name));
 }
 
 void close_inputs(App& app) {

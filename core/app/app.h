@@ -21,6 +21,10 @@ struct App {
     bool track_loaded = false;
     bool close_requested = false;
     int cursor_axes[2] = {-1, -1};
+    int pointer[2] = {0, 0};          // the cursor in window pixels, read once a frame
+    std::vector<int> menu_key_codes;  // MENU_KEY_NAMES resolved at start-up
+    double stutter_threshold = 0;     // seconds, 0 = off (set from the console)
+    double last_checkpoint = 0;
     int tics_run = 0;
     int frames_drawn = 0;
     std::vector<uint8_t> pixels;      // frame readback
@@ -28,6 +32,16 @@ struct App {
     int next_screenshot = -1;         // -1: not yet chosen
     std::function<void()> tic_hook;   // the simulation tic (run_tic over the game state)
 };
+
+// The keys the menus answer to whatever the bindings are.
+inline constexpr const char* MENU_KEY_NAMES[] = {
+    "up", "down", "left", "right", "enter", "keypad enter", "esc", "pause",
+    "cursor-left", "cursor-right", "page up", "page down", "close",
+};
+
+// Prints "Stutter in <label> - <s> seconds" when more than the threshold has
+// passed since the previous checkpoint.
+void check_stutter(App& app, const char* label);
 
 // Start-up; START_CONTINUE to go on to the loop, else the exit status (with
 // everything opened so far closed again).

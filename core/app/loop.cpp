@@ -25,22 +25,38 @@ void record_audio_tic(App& app) {
     }
 }
 
+void read_pointer(App& app) {
+    for (int i = 0; i < 2; i++)
+        if (app.cursor_axes[i] >= 0) app.pointer[i] = zumi_read_axis(app.window, app.cursor_axes[i]);
+}
+
 // Steps 2 to 8 of one tic (the events were taken before it).
 void tic_body(App& app) {
     Program& p = app.program;
+    check_stutter(app, "processmessage");
     read_axis_bindings(app);
     ControlVector controls;
     fill_control_vector(p.config, controls);
+    check_stutter(app, "action");
+    check_stutter(app, "net");
     if (!app.track_loaded) {
         p.view = NO_TRACK;
         return;
     }
     if (!p.paused && p.view != NO_TRACK && app.tic_hook) app.tic_hook();
+    check_stutter(app, "tic");
     app.tics_run++;
     record_audio_tic(app);
 }
 
 }  // namespace
+
+void check_stutter(App& app, const char* label) {
+    double now = zumi_time();
+    if (app.stutter_threshold > 0 && now - app.last_checkpoint > app.stutter_threshold)
+        con_printf("Stutter in %s - %f seconds\n", label, now - app.last_checkpoint);
+    app.last_checkpoint = now;
+}
 
 bool write_ppm_frame(FILE* out, int width, int height, const uint8_t* rgb) {
     if (std::fprintf(out, "P6\n%d %d\n255\n", width, height) < 0) return false;
@@ -51,6 +67,11 @@ bool write_ppm_frame(FILE* out, int width, int height, const uint8_t* rgb) {
 void draw_frame(App& app) {
     ZumiRect area;
     if (!zumi_begin_frame(app.window, &area)) return;
+    Config& c = app.program.config;
+    if (app.program.video_mode == 1) {  // windowed: the configured size follows the window
+        c.xres = area.width;
+        c.yres = area.height;
+    }
     glViewport(0, 0, area.width, area.height);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (app.video_out || app.screenshot_pending) {
@@ -67,8 +88,10 @@ void draw_frame(App& app) {
             app.video_out = nullptr;
         }
     }
+    check_stutter(app, "draw");
     if (app.program.options.glfinish) glFinish();
     zumi_end_frame(app.window);
+    check_stutter(app, "flip");
     app.frames_drawn++;
 }
 
@@ -85,14 +108,21 @@ int app_run(App& app) {
         p.view = select_view_mode(p.view, view);
         if (zumi_window_size(app.window, nullptr, nullptr)) draw_frame(app);
         zumi_commit_sound(app.sound);
+        check_stutter(app, "sound");
         FrameStep step = frame_timing_step(p.timing, settings, clock);
         advance_frame(p.timing, step.duration);
+        read_pointer(app);
         run_tic_loop(
             p.timing, step.now,
             [&app](double instant, bool all) {
-                take_window_events(app.window, instant, all, [&app](const ZumiEvent& e) { handle_event(app, e); });
+                take_window_events(app.window, instant, all, [&app](const ZumiEvent& e) {
+                    check_stutter(app, "getmessage");
+                    handle_event(app, e);
+                });
             },
             [&app] { tic_body(app); });
+        check_stutter(app, "erode");
+        check_stutter(app, "update");
         p.timing.last_frame_time = step.now;
     }
     return app_shutdown(app);
