@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: datakit <data folder>\n");
         return 2;
     }
+    set_console_sink([](const char* text) { std::fputs(text, stderr); });
     datakit::FileTree tree = datakit::build_data_tree();
     int written = datakit::write_tree(tree, argv[1]);
     if (written < 0) return 1;

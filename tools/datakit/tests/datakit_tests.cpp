@@ -261,27 +261,6 @@ TEST(Veviredoze, WalkingTheCentreLinePassesEveryCheckpointInOrder) {
     for (int p = 0; p < int(crossing.size()); ++p) EXPECT_GE(crossing[size_t(p)], 0) << "position " << p;
 }
 
-TEST(Veviredoze, BikesStartBehindTheGateOnTheFlatPad) {
-    Gates g = read_gates(file("veviredoze/timing_gates"));
-    const auto& d = design();
-    ASSERT_EQ(int(g.parts.size()), 40);
-    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        const auto& part = g.parts[size_t(slot % 40)];
-        int row = slot / 40;
-        double a = part[3];
-        double x = part[0] + std::sin(a) * (row + 0.0625) * 10, z = part[2] + std::cos(a) * (row + 0.0625) * 10;
-        // The bike's rear wheel (6 ft behind its origin) is on the pad too.
-        double rx = x + std::sin(a) * 6, rz = z + std::cos(a) * 6;
-        EXPECT_NEAR(d.height_at(x, z), 0.0, 0.01) << slot;
-        EXPECT_NEAR(d.height_at(rx, rz), 0.0, 0.01) << slot;
-    }
-    // Gates one beside the other, facing down the chute.
-    const auto& c = d.chute[0];
-    EXPECT_NEAR(-std::sin(g.parts[0][3]), c.dx, 1e-6);
-    EXPECT_NEAR(-std::cos(g.parts[0][3]), c.dz, 1e-6);
-    EXPECT_NEAR(std::hypot(g.parts[1][0] - g.parts[0][0], g.parts[1][2] - g.parts[0][2]), d.gate_spacing, 1e-4);
-}
-
 }  // namespace
 
 namespace {
