@@ -132,6 +132,8 @@ void add_stick(ZumiWindow* w, int index) {
     zumi_log("%s (%s)\n", product, product);
     int axes = std::max(SDL_JoystickNumAxes(j), 0);
     int buttons = std::max(SDL_JoystickNumButtons(j), 0);
+    const int hat_base = buttons;
+    buttons += 4 * std::max(SDL_JoystickNumHats(j), 0);  // a hat reads as four buttons
     zumi_log("%d axes, %d keys\n", axes, buttons);
     if (axes == 0 && buttons == 0) {
         zumi_log("Ignoring Dunsel device\n");
@@ -149,6 +151,7 @@ void add_stick(ZumiWindow* w, int index) {
     DeviceLink l;
     l.joystick = j;
     l.instance = SDL_JoystickInstanceID(j);
+    l.hat_base = hat_base;
     l.device = add_input_device(w->names, product, buttons, axes, false);
     l.axes.assign(static_cast<size_t>(axes), 0);
     l.buttons.assign(static_cast<size_t>(buttons), 0);
@@ -295,6 +298,15 @@ void translate(ZumiWindow* w, const SDL_Event& ev) {
     case SDL_JOYBUTTONUP: {
         DeviceLink* l = link_for(w, ev.jbutton.which);
         if (l && !l->pad) device_button(w, *l, ev.jbutton.button, ev.type == SDL_JOYBUTTONDOWN, ev.jbutton.timestamp);
+        break;
+    }
+    case SDL_JOYHATMOTION: {
+        DeviceLink* l = link_for(w, ev.jhat.which);
+        if (!l || l->pad) break;
+        static constexpr Uint8 DIRECTIONS[4] = {SDL_HAT_UP, SDL_HAT_RIGHT, SDL_HAT_DOWN, SDL_HAT_LEFT};
+        for (int k = 0; k < 4; k++)
+            device_button(w, *l, l->hat_base + 4 * ev.jhat.hat + k, (ev.jhat.value & DIRECTIONS[k]) != 0,
+                          ev.jhat.timestamp);
         break;
     }
     case SDL_JOYAXISMOTION: {

@@ -22,6 +22,7 @@ struct DeviceLink {
     int pad_number = -1;         // 0..3 for the XInputGamepad devices
     std::vector<int> axes;       // current values
     std::vector<uint8_t> buttons;
+    int hat_base = 0;            // hats follow the buttons, 4 each: up, right, down, left
 };
 
 struct AxisHandle {

@@ -144,8 +144,9 @@ TEST_F(WindowTest, NextEventUpToATime) {
     EXPECT_FALSE(zumi_post_event(w, {0x1001, true, now}));
 }
 
-int attach_stick(const char* name, int axes, int buttons, SDL_JoystickType type) {
+int attach_stick(const char* name, int axes, int buttons, SDL_JoystickType type, int hats = 0) {
     SDL_VirtualJoystickDesc d{};
+    d.nhats = static_cast<Uint16>(hats);
     d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
     d.type = static_cast<Uint16>(type);
     d.naxes = static_cast<Uint16>(axes);
@@ -163,7 +164,7 @@ TEST_F(WindowTest, VirtualDevicesAreNamedAndRead) {
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     open("[dinputsticksonly:off]");
     int a = attach_stick("Joystick 1", 3, 4, SDL_JOYSTICK_TYPE_FLIGHT_STICK);
-    int b = attach_stick("Joystick 1", 2, 2, SDL_JOYSTICK_TYPE_FLIGHT_STICK);
+    int b = attach_stick("Joystick 1", 2, 2, SDL_JOYSTICK_TYPE_FLIGHT_STICK, 1);  // a hat: buttons 2..5
     int p = attach_stick("Some Pad", 6, 15, SDL_JOYSTICK_TYPE_GAMECONTROLLER);
     ASSERT_GE(a, 0);
     ASSERT_GE(b, 0);
@@ -200,6 +201,7 @@ TEST_F(WindowTest, VirtualDevicesAreNamedAndRead) {
     SDL_JoystickSetVirtualAxis(opened(a), 1, -32768);
     SDL_JoystickSetVirtualButton(opened(a), 3, 1);
     SDL_JoystickSetVirtualButton(opened(b), 1, 1);
+    SDL_JoystickSetVirtualHat(opened(b), 0, SDL_HAT_LEFTUP);
     SDL_JoystickSetVirtualAxis(opened(p), SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
     SDL_JoystickSetVirtualAxis(opened(p), SDL_CONTROLLER_AXIS_LEFTY, 20000);
     SDL_JoystickSetVirtualButton(opened(p), SDL_CONTROLLER_BUTTON_A, 1);
@@ -209,6 +211,7 @@ TEST_F(WindowTest, VirtualDevicesAreNamedAndRead) {
         if (e.pressed) codes.push_back(e.code);
     std::sort(codes.begin(), codes.end());
     std::vector<int> want = {zumi_code_for_name(w, "Joystick1.key[3]"), zumi_code_for_name(w, "Joystick1#2 button 1"),
+                             zumi_code_for_name(w, "Joystick1#2 button 2"), zumi_code_for_name(w, "Joystick1#2 button 5"),
                              zumi_code_for_name(w, "XInputGamepad0 button 12")};
     std::sort(want.begin(), want.end());
     EXPECT_EQ(codes, want);
