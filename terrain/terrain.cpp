@@ -137,7 +137,8 @@ Vec3 terrain_vertex_normal(Terrain& t, int i, int j) {
 
 void set_terrain_vertex_height(Terrain& t, int i, int j, float height) {
     int n = t.vertices_per_side;
-    if (i < 0 || j < 0 || i >= n || j >= n) return;
+    // A height that is not a number would poison every sample around it.
+    if (i < 0 || j < 0 || i >= n || j >= n || !std::isfinite(height)) return;
     t.unsaved_changes = 7;
     if (height > t.highest) t.highest = height;
     if (height < t.lowest) t.lowest = height;

@@ -157,7 +157,8 @@ Vec3 terrain_surface_normal(const Terrain& t, float x, float z);
 // normals on the way.
 Vec3 terrain_vertex_normal(Terrain& t, int i, int j);
 
-// The one way heights change after loading. Ignored outside the grid.
+// The one way heights change after loading. Ignored outside the grid and for
+// heights that are not finite.
 void set_terrain_vertex_height(Terrain& t, int i, int j, float height);
 
 // Tile number under (x, z), clamped to the tile map.

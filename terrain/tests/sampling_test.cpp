@@ -176,7 +176,10 @@ TEST(TerrainWrite, UpdatesRangeFlagsAndIgnoresOutside) {
     EXPECT_EQ(t.unsaved_changes, 0);
     set_terrain_vertex_height(t, 9, 0, 50.0f);
     set_terrain_vertex_height(t, -1, 0, 50.0f);
+    set_terrain_vertex_height(t, 2, 2, std::numeric_limits<float>::quiet_NaN());
+    set_terrain_vertex_height(t, 2, 2, std::numeric_limits<float>::infinity());
     EXPECT_EQ(t.unsaved_changes, 0);
+    EXPECT_FLOAT_EQ(t.heights[20], 1.0f);
     EXPECT_FLOAT_EQ(t.highest, 1.0f);
     set_terrain_vertex_height(t, 8, 8, -3.0f);
     EXPECT_EQ(t.unsaved_changes, 7);
