@@ -44,6 +44,7 @@ function(rutline_fuzz_target name)
     add_executable(${name}_fuzzer ${F_SOURCE})
     target_link_libraries(${name}_fuzzer PRIVATE ${F_DEPS})
     target_link_options(${name}_fuzzer PRIVATE -fsanitize=fuzzer)
+    set_target_properties(${name}_fuzzer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   endif()
 endfunction()
 
