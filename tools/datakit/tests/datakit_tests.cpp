@@ -542,6 +542,14 @@ bool picture_exists(std::string name) {
     return name[0] == '@' && kit().count(name.substr(1)) == 1;
 }
 
+// Whether a point stands clear of the riding surface of both lines.
+bool off_track(double x, double z, double margin) {
+    for (const auto* line : {&design().loop, &design().chute})
+        for (const auto& c : *line)
+            if (std::hypot(x - c.x, z - c.z) <= c.half_width + margin) return false;
+    return true;
+}
+
 }  // namespace
 
 TEST(Veviredoze, MarshalsBillboardsCamerasAndLightingScanCompletely) {
@@ -562,6 +570,7 @@ TEST(Veviredoze, MarshalsBillboardsCamerasAndLightingScanCompletely) {
         while (scan_data_file(s.f, " [ %f %f %f ] %f %f %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &g[0], &g[1],
                               &g[2], &g[3]) == 9) {
             for (int k : g) EXPECT_TRUE(k >= -1 && k < gates) << k;
+            EXPECT_TRUE(off_track(v[0], v[2], 4)) << "marshal at " << v[0] << " " << v[2];
             ASSERT_EQ(scan_data_file(s.f, " %1023s  %1023s", n[0], n[1]), 2);
             EXPECT_TRUE(picture_exists(n[0]) && picture_exists(n[1]));
             ++marshals;
@@ -574,10 +583,7 @@ TEST(Veviredoze, MarshalsBillboardsCamerasAndLightingScanCompletely) {
         int count = 0;
         while (scan_data_file(s.f, "[ %f %f %f ] %f %f %1023s ", &v[0], &v[1], &v[2], &v[3], &v[4], n[0]) == 6) {
             EXPECT_TRUE(picture_exists(n[0])) << n[0];
-            // Nothing stands on the riding surface.
-            for (const auto* line : {&d.loop, &d.chute})
-                for (const auto& c : *line)
-                    ASSERT_GT(std::hypot(v[0] - c.x, v[2] - c.z), c.half_width + 4) << "billboard " << count;
+            ASSERT_TRUE(off_track(v[0], v[2], 4)) << "billboard " << count;  // nothing on the riding surface
             ++count;
         }
         EXPECT_EQ(read_data_char(s.f), -1);
@@ -592,6 +598,7 @@ TEST(Veviredoze, MarshalsBillboardsCamerasAndLightingScanCompletely) {
             float x, y, z;
             if (std::sscanf(line.c_str(), "addcamera %f %f %f", &x, &y, &z) == 3) {
                 EXPECT_GT(y, 4.0f);
+                EXPECT_TRUE(off_track(x, z, 8)) << line;
                 ++cameras;
             } else if (line.rfind("gate", 0) == 0) {
                 std::istringstream nums(line.substr(4));
