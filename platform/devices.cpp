@@ -357,9 +357,17 @@ void queue_event(ZumiWindow* w, int code, bool pressed, double time) {
 }
 
 void translate_pending_events(ZumiWindow* w) {
-    std::lock_guard<std::recursive_mutex> hold(w->device_lock);
     SDL_Event ev;
-    while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) translate(w, ev);
+    while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        // Window events take the size lock, which a frame holds from begin to
+        // end; they never hold the device lock, so a frame may read axes.
+        if (ev.type == SDL_WINDOWEVENT || ev.type == SDL_QUIT) {
+            translate(w, ev);
+        } else {
+            std::lock_guard<std::recursive_mutex> hold(w->device_lock);
+            translate(w, ev);
+        }
+    }
 }
 
 void devices_open(ZumiWindow* w) {

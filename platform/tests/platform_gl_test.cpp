@@ -74,44 +74,49 @@ TEST_F(WindowTest, DisplayModesKeepTheDesktopFirst) {
 }
 
 TEST_F(WindowTest, KeysTypedCharactersAndMouseButtons) {
-    open();
-    auto push_key = [](SDL_Scancode sc, bool down) {
-        SDL_Event e{};
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.timestamp = SDL_GetTicks();
-        e.key.keysym.scancode = sc;
-        SDL_PushEvent(&e);
-    };
-    push_key(SDL_SCANCODE_A, true);
-    push_key(SDL_SCANCODE_RCTRL, true);
-    push_key(SDL_SCANCODE_BACKSPACE, true);
-    push_key(SDL_SCANCODE_A, false);
-    SDL_Event t{};
-    t.type = SDL_TEXTINPUT;
-    t.text.timestamp = SDL_GetTicks();
-    std::snprintf(t.text.text, sizeof t.text.text, "%s", "q\xc3\xa9");
-    SDL_PushEvent(&t);
-    SDL_Event b{};
-    b.type = SDL_MOUSEBUTTONDOWN;
-    b.button.timestamp = SDL_GetTicks();
-    b.button.button = SDL_BUTTON_RIGHT;
-    SDL_PushEvent(&b);
+    for (const char* options : {"", "[threaded:on]"}) {
+        SCOPED_TRACE(options);
+        open(options);
+        auto push_key = [](SDL_Scancode sc, bool down) {
+            SDL_Event e{};
+            e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+            e.key.timestamp = SDL_GetTicks();
+            e.key.keysym.scancode = sc;
+            SDL_PushEvent(&e);
+        };
+        push_key(SDL_SCANCODE_A, true);
+        push_key(SDL_SCANCODE_RCTRL, true);
+        push_key(SDL_SCANCODE_BACKSPACE, true);
+        push_key(SDL_SCANCODE_A, false);
+        SDL_Event t{};
+        t.type = SDL_TEXTINPUT;
+        t.text.timestamp = SDL_GetTicks();
+        std::snprintf(t.text.text, sizeof t.text.text, "%s", "q\xc3\xa9");
+        SDL_PushEvent(&t);
+        SDL_Event b{};
+        b.type = SDL_MOUSEBUTTONDOWN;
+        b.button.timestamp = SDL_GetTicks();
+        b.button.button = SDL_BUTTON_RIGHT;
+        SDL_PushEvent(&b);
 
-    std::vector<ZumiEvent> got = drain();
-    std::vector<std::pair<int, bool>> codes;
-    for (const ZumiEvent& e : got) codes.push_back({e.code, e.pressed});
-    std::vector<std::pair<int, bool>> want = {
-        {0x101e, true}, {0x111d, true}, {0x100e, true}, {8, true}, {0x101e, false},
-        {'q', true},    {0xe9, true},   {CODE_MOUSE_RIGHT, true},
-    };
-    EXPECT_EQ(codes, want);
-    for (size_t i = 1; i < got.size(); i++) EXPECT_LE(got[i - 1].time, got[i].time);
-    // The desktop's names come first; the fixed names still work.
-    EXPECT_EQ(zumi_code_for_name(w, "right ctrl"), 0x111d);
-    EXPECT_EQ(zumi_code_for_name(w, "Return"), 0x101c);
-    EXPECT_EQ(zumi_code_for_name(w, "Enter"), 0x101c);
-    EXPECT_EQ(zumi_code_for_name(w, "left_shift"), 0x102a);
-    EXPECT_EQ(zumi_name_for_code(w, 0x102a), "Left Shift");
+        std::vector<ZumiEvent> got = drain();
+        std::vector<std::pair<int, bool>> codes;
+        for (const ZumiEvent& e : got) codes.push_back({e.code, e.pressed});
+        std::vector<std::pair<int, bool>> want = {
+            {0x101e, true}, {0x111d, true}, {0x100e, true}, {8, true}, {0x101e, false},
+            {'q', true},    {0xe9, true},   {CODE_MOUSE_RIGHT, true},
+        };
+        EXPECT_EQ(codes, want);
+        for (size_t i = 1; i < got.size(); i++) EXPECT_LE(got[i - 1].time, got[i].time);
+        // The desktop's names come first; the fixed names still work.
+        EXPECT_EQ(zumi_code_for_name(w, "right ctrl"), 0x111d);
+        EXPECT_EQ(zumi_code_for_name(w, "Return"), 0x101c);
+        EXPECT_EQ(zumi_code_for_name(w, "Enter"), 0x101c);
+        EXPECT_EQ(zumi_code_for_name(w, "left_shift"), 0x102a);
+        EXPECT_EQ(zumi_name_for_code(w, 0x102a), "Left Shift");
+        zumi_close_window(w);
+        w = nullptr;
+    }
 }
 
 TEST_F(WindowTest, TerminationSignalsBecomeClose) {
