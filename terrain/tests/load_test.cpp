@@ -10,6 +10,9 @@
 #include <random>
 
 #include <unistd.h>
+#include <zlib.h>
+
+#include "files/files.h"
 
 #include "image/image.h"
 #include "terrain/terrain.h"
@@ -139,6 +142,36 @@ TEST(TerrainLoad, OutsidePngGivesTheSameFieldAsInlineSamples) {
     } cases[] = {{0, 0, 0}, {2, 0, 2000}, {8, 0, 2000}, {1, 1, 4000}, {8, 8, 5000}, {0, 8, 3000}};
     for (auto c : cases)
         EXPECT_FLOAT_EQ(terrain_vertex_height(small, c.i, c.j), -2.0f + 8.0f * c.q / 65535.0f) << c.i << "," << c.j;
+}
+
+TEST(TerrainLoad, FindsAGzippedHeightFieldThroughTheDataFolders) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path / "data/tracks/gz");
+    std::filesystem::create_directories(dir.path / "home");
+    Files f = fixture();
+    for (auto& [name, bytes] : f)
+        if (name != "terrain.hf") dir.put("data/tracks/gz/" + name, bytes);
+    gzFile gz = gzopen((dir.path / "data/tracks/gz/terrain.hf.gz").c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    gzwrite(gz, f["terrain.hf"].data(), static_cast<unsigned>(f["terrain.hf"].size()));
+    gzclose(gz);
+    std::string old_home = getenv("QZ_HOME") ? getenv("QZ_HOME") : "";
+    std::string old_xdg = getenv("XDG_DATA_HOME") ? getenv("XDG_DATA_HOME") : "";
+    setenv("QZ_HOME", (dir.path / "data").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir.path / "home").c_str(), 1);
+    reset_search_folders();
+    Terrain t, want;
+    console_reset_count();
+    int ok = load_terrain(t, "@tracks/gz", 0);
+    int messages = console_message_count();
+    setenv("QZ_HOME", old_home.c_str(), 1);
+    if (old_xdg.empty()) unsetenv("XDG_DATA_HOME");
+    else setenv("XDG_DATA_HOME", old_xdg.c_str(), 1);
+    reset_search_folders();
+    ASSERT_EQ(ok, 1);
+    EXPECT_EQ(messages, 0);
+    ASSERT_EQ(load_terrain_from(want, "x", reader(f), 0), 1);
+    EXPECT_EQ(t.heights, want.heights);
 }
 
 TEST(TerrainSave, SaveThenLoadKeepsHeightsWithinHalfAStep) {
