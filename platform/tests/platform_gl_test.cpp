@@ -302,3 +302,36 @@ TEST(ErrorBoxes, StandardErrorWithoutADisplayAndTheFatalPath) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowTest, DeviceOptionsChooseWhereControllersGo) {
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    struct Case {
+        const char* options;
+        bool pad, stick, controller_as_stick;
+    } cases[] = {
+        {"", true, true, false},
+        {"[xinput:off]", false, true, true},
+        {"[dinput:off]", true, false, false},
+        {"[dinput:off][xinput:off]", false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        open(c.options);
+        int s = attach_stick("Flight Stick", 2, 2, SDL_JOYSTICK_TYPE_FLIGHT_STICK);
+        int p = attach_stick("Some Pad", 6, 15, SDL_JOYSTICK_TYPE_GAMECONTROLLER);
+        drain();
+        InputNames names = zumi_input_names(w);
+        EXPECT_EQ(find_input_device(names, "XInputGamepad0") >= 0, c.pad);
+        EXPECT_EQ(find_input_device(names, "FlightStick") >= 0, c.stick);
+        EXPECT_EQ(find_input_device(names, "SomePad") >= 0, c.controller_as_stick);
+        SDL_JoystickDetachVirtual(p);
+        SDL_JoystickDetachVirtual(s);
+        drain();
+        zumi_close_window(w);
+        w = nullptr;
+    }
+}
+
+}  // namespace
