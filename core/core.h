@@ -181,6 +181,32 @@ struct ChaseCamera {
 // The chase view's orbit driven by the controls (the viewed rider not local).
 void chase_controls(ChaseCamera& cam, const ControlVector& c);
 
+// The trackside view's controls: sit/dab's rising edge toggles automatic
+// camera switching; throttle and front brake push the free camera's zoom
+// velocity (units per second, within +-100), which decays toward 0.
+struct TracksideControl {
+    bool auto_switch = false;
+    float zoom_velocity = 0;
+    float last_dab = 0;
+};
+// Returns how far to move the free camera along its view direction this tic.
+float trackside_controls(TracksideControl& t, const ControlVector& c);
+
+// Digit keys: the track camera to select (-1: the free camera).
+int camera_for_digit(int digit, int camera_count);
+
+// The first screenshot number: one more than the largest N of the names
+// that scan as "screenshot%u".
+int first_screenshot_number(const std::vector<std::string>& names);
+
+// Stutter checkpoints: with a threshold set, a gap longer than it since the
+// previous checkpoint prints "Stutter in <label> - <seconds> seconds".
+struct StutterCheck {
+    double threshold = 0;  // seconds, 0 = off
+    double last = 0;
+};
+void check_stutter(StutterCheck& s, double now, const char* label);
+
 // Previous (-1) or Next (+1) Bike over the running order's slots; a viewed
 // slot that is not in the order moves to the first entry.
 int step_viewed_slot(const std::vector<int>& order_slots, int viewed, int direction);

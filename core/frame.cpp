@@ -2,6 +2,8 @@
 #include "core/core.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 int histogram_bucket(double elapsed) {
@@ -115,6 +117,42 @@ void chase_controls(ChaseCamera& cam, const ControlVector& c) {
     if (c.v[CONTROL_THROTTLE] > 0.5f) cam.distance = std::fmax(cam.distance - 1.0f / 64, 0.25f);
     if (c.v[CONTROL_FRONT_BRAKE] > 0.5f) cam.distance += 1.0f / 64;
     cam.height += c.v[CONTROL_SHIFT] * float(TIC_SECONDS);
+}
+
+float trackside_controls(TracksideControl& t, const ControlVector& c) {
+    float dab = c.v[CONTROL_SIT_DAB];
+    if (t.last_dab <= 0.5f && dab > 0.5f) t.auto_switch = !t.auto_switch;
+    t.last_dab = dab;
+    const float dt = float(TIC_SECONDS);
+    float v = t.zoom_velocity;
+    if (c.v[CONTROL_THROTTLE] > 0.5f) v += 80 * dt;
+    if (c.v[CONTROL_FRONT_BRAKE] > 0.5f) v -= 80 * dt;
+    v = clampf(v, -100, 100);
+    float decay = 60 * dt;
+    v = v > decay ? v - decay : v < -decay ? v + decay : 0;
+    t.zoom_velocity = v;
+    return v * dt;
+}
+
+int camera_for_digit(int digit, int camera_count) {
+    int d = digit < camera_count ? digit : camera_count;
+    return d - 1;
+}
+
+int first_screenshot_number(const std::vector<std::string>& names) {
+    unsigned best = 0;
+    for (const std::string& n : names) {
+        const char* base = std::strrchr(n.c_str(), '/');
+        base = base ? base + 1 : n.c_str();
+        unsigned v;
+        if (std::sscanf(base, "screenshot%u", &v) == 1 && v + 1 > best) best = v + 1;
+    }
+    return int(best);
+}
+
+void check_stutter(StutterCheck& s, double now, const char* label) {
+    if (s.threshold > 0 && now - s.last > s.threshold) con_printf("Stutter in %s - %f seconds", label, now - s.last);
+    s.last = now;
 }
 
 int step_viewed_slot(const std::vector<int>& order, int viewed, int direction) {

@@ -208,3 +208,34 @@ TEST(Warp, RotatingTheStartList) {
     EXPECT_EQ(r[1], 1);
     EXPECT_EQ(r[0], 2);
 }
+
+TEST(Controls, TracksideCamerasScreenshotsAndStutter) {
+    TracksideControl t;
+    ControlVector c;
+    c.v[CONTROL_SIT_DAB] = 1;
+    c.v[CONTROL_THROTTLE] = 1;
+    float moved = 0;
+    for (int i = 0; i < 2 * 128; i++) moved += trackside_controls(t, c);
+    EXPECT_TRUE(t.auto_switch);  // one rising edge
+    EXPECT_NEAR(t.zoom_velocity, 2 * (80 - 60), 0.01);
+    EXPECT_GT(moved, 0);
+    c = ControlVector{};
+    for (int i = 0; i < 128; i++) trackside_controls(t, c);
+    EXPECT_FLOAT_EQ(t.zoom_velocity, 0);  // decays to rest
+
+    EXPECT_EQ(camera_for_digit(0, 3), -1);  // the free camera
+    EXPECT_EQ(camera_for_digit(2, 3), 1);
+    EXPECT_EQ(camera_for_digit(9, 3), 2);
+    EXPECT_EQ(camera_for_digit(5, 0), -1);
+
+    EXPECT_EQ(first_screenshot_number({}), 0);
+    EXPECT_EQ(first_screenshot_number({"screenshot003.png", "demos/x.qzdemo", "screenshot012.ppm", "screenshotx"}), 13);
+
+    StutterCheck s{0.05, 1.0};
+    int before = console_message_count();
+    check_stutter(s, 1.01, "draw");
+    EXPECT_EQ(console_message_count(), before);
+    check_stutter(s, 1.2, "flip");
+    EXPECT_EQ(console_message_count(), before + 1);
+    EXPECT_NE(std::string(console_last_messages(1)).find("Stutter in flip - 0.19"), std::string::npos);
+}

@@ -1,0 +1,2 @@
+// The loaded track and the race on it.
+#pragma once
