@@ -444,6 +444,22 @@ bool bike_collides(Bike& bike) {
     return hit;
 }
 
+bool lift_bike_clear_of_ground(Bike& bike) {
+    move_bike(bike, 0, 0.125f, 0);
+    // Bounded: a bike buried under a mountain must not hang the program.
+    int steps = 0;
+    while (bike_collides(bike)) {
+        if (++steps > 4096) {
+            con_printf("Bike %d could not be lifted clear of the ground\n", bike.slot);
+            move_bike(bike, 0, -0.125f, 0);
+            return false;
+        }
+        move_bike(bike, 0, 0.25f, 0);
+    }
+    move_bike(bike, 0, -0.125f, 0);
+    return true;
+}
+
 bool collide_bikes(Bike& a, Bike& b, int mode) {
     if (&a == &b) return false;
     float reach = bike_reach(a) + bike_reach(b);

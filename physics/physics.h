@@ -262,6 +262,9 @@ void reset_bike(Bike& bike);
 void move_bike(Bike& bike, float dx, float dy, float dz);
 void turn_bike(Bike& bike, Vec3 axis, float angle);  // about the world origin
 void set_activity(Bike& bike, float level);
+// Lifts a placed bike clear of the ground: up 0.125, then 0.25 at a time
+// while it touches, then down 0.125. Gives up (false) after 1024 ft.
+bool lift_bike_clear_of_ground(Bike& bike);
 // Puts the rider body back at its seat on the frame and re-attaches the mount.
 void reseat_rider(Bike& bike);
 

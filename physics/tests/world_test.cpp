@@ -1,5 +1,6 @@
 // Building, placing and stepping bikes.
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -85,6 +86,26 @@ TEST_F(PhysicsWorld, JointStopsHoldUnderRandomTorques) {
         ASSERT_GE(arm, -s.linkage[LINK_MAX_ANGLE] - slack) << t;
     }
     EXPECT_TRUE(finite_bike(b));
+}
+
+TEST_F(PhysicsWorld, LiftingClearsTheGround) {
+    struct Case {
+        float sink, ground;
+        bool ok;
+    } cases[] = {{0, 0, true}, {3, 0, true}, {0, 5000, false}};
+    for (const Case& c : cases) {
+        std::fill(ground.heights.begin(), ground.heights.end(), c.ground);
+        Bike& b = bike();
+        move_bike(b, 30, -c.sink, 30);
+        EXPECT_EQ(lift_bike_clear_of_ground(b), c.ok) << c.sink;
+        if (c.ok) {
+            // It ends 0.125 below the first clear height: just touching at most.
+            move_bike(b, 0, 0.125f, 0);
+            EXPECT_FALSE(bike_collides(b));
+            move_bike(b, 0, -0.375f, 0);
+            EXPECT_TRUE(bike_collides(b));
+        }
+    }
 }
 
 TEST_F(PhysicsWorld, TurnIsAboutTheWorldOrigin) {
