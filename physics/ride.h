@@ -113,7 +113,6 @@ struct RideClock {
 };
 
 inline constexpr double RPM_PER_RAD_S = 9.549296585513721;
-inline constexpr double MPH_TO_FT_S = 1.4666666666666666;
 
 // --- Tuning setters (each clamps to its range) ---------------------------
 void set_robot_tuning(Bike& bike);  // robot defaults from the bike's model
@@ -170,6 +169,7 @@ void set_sit_dab(Bike& bike, float v);      // 0 … 1
 void set_back_up(Bike& bike, float v);      // 0 … 1
 void set_lean(Bike& bike, float v);         // −1 … 1, −1 = forward
 void shift(Bike& bike, int input);          // −1, 0, +1 each tic; edge-triggered
+void set_gear(Bike& bike, int gear);        // 0 = first; a missing gear falls back to the next lower
 
 // --- Per-tic update ---------------------------------------------------------
 // The whole per-tic bike update, after the world step. Its forces and one-step

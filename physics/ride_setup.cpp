@@ -355,7 +355,7 @@ void apply_setup(Bike& bike) {
     set_auto_clutch_rpms(bike, (float)num("auto_clutch_rpms"));
     set_brake_torque(bike, (float)num("brake_torque"));
     set_rear_brake_torque(bike, (float)num("rear_brake_torque"));
-    set_max_dab_speed(bike, (float)(num("max_dab_speed") * MPH_TO_FT_S));
+    set_max_dab_speed(bike, (float)(num("max_dab_speed") * FT_PER_S_PER_MPH));
     set_arcade(bike, !setup().arcade_disabled && chosen("arcade") == 1);
     set_ride_flag(bike, FLAG_FRONT_ANTILOCK, chosen("front_brake") == 1);
     set_ride_flag(bike, FLAG_REAR_ANTILOCK, chosen("rear_brake") == 1);

@@ -130,3 +130,7 @@ void shift(Bike& bike, int input) {
     r.last_shift_input = input;
     r.gear = shifted_gear(spec_of(bike).gear_ratios, r.gear, input);
 }
+
+void set_gear(Bike& bike, int gear) {
+    bike.ride.gear = shifted_gear(spec_of(bike).gear_ratios, clampv(gear, 0, 5), 0);
+}

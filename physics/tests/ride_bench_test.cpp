@@ -135,6 +135,10 @@ TEST_F(RideBenchTest, ShiftsAreEdgeTriggered) {
     EXPECT_EQ(bike().ride.gear, 1);
     for (int i = 0; i < 10; i++) run(1, i % 2 ? none : up);  // five presses: stops in fifth gear
     EXPECT_EQ(bike().ride.gear, 4);
+    set_gear(bike(), 5);  // this model has no sixth gear
+    EXPECT_EQ(bike().ride.gear, 4);
+    set_gear(bike(), 1);
+    EXPECT_EQ(bike().ride.gear, 1);
 }
 
 TEST_F(RideBenchTest, DropFromHeightCrashesAndTheRiderGetsBackOn) {
