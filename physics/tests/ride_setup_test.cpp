@@ -76,7 +76,7 @@ TEST_F(RideSetup, ValuesAreClampedOrKept) {
     put("odd",
         "max_dab_speed=100\nrider_mass_distribution=0.2\nbrake_torque=abc\n"
         "front_brake=antilock\nrear_brake=Antilock\nname\nbike=yz250f\n"
-        "number=12345\nmystery_key=7\nauto_clutch_rpms=-300\r\n");
+        "number=12345\nmystery_key=7\nauto_clutch_rpms=-300\r\nleveling=nan\nroll_damping=inf\n");
     ASSERT_TRUE(read_setup_file("odd"));
     EXPECT_EQ(setup_number("max_dab_speed"), 60);
     EXPECT_NEAR(setup_number("rider_mass_distribution"), 0.33, 1e-6);
@@ -87,6 +87,8 @@ TEST_F(RideSetup, ValuesAreClampedOrKept) {
     EXPECT_EQ(setup_text("bike"), "yz250f(2008)");     // legacy short name
     EXPECT_EQ(setup_text("number"), "123");
     EXPECT_EQ(setup_number("auto_clutch_rpms"), 0);
+    EXPECT_EQ(setup_number("leveling"), 20);       // not a number: unchanged
+    EXPECT_EQ(setup_number("roll_damping"), 100);  // infinity is clamped
     EXPECT_FALSE(read_setup_line("mystery_key", "7"));  // left for the configuration reader
 }
 
