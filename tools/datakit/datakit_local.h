@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "terrain/terrain.h"
+
 namespace datakit {
 
 // The whole tree: path relative to the data folder -> file bytes.
@@ -90,7 +92,8 @@ struct TrackDesign {
     std::vector<Jump> jumps;
     double gate_x = 0, gate_z = 0, gate_angle = 0, gate_spacing = 0;
     int gate_count = 0;
-    double height_at(double x, double z) const;  // same triangles as the game's sampling
+    Terrain ground;                        // the same heights, for sampling
+    double height_at(double x, double z) const;  // the game's own sampling
 };
 TrackDesign design_veviredoze();
 

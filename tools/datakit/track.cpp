@@ -143,6 +143,10 @@ struct Feature {
     int piece;
     double offset;  // from the start of the piece
     std::vector<std::pair<double, double>> points;
+    // Jumps: the name, the point that is the lip and the point where the
+    // landing (table, slope or plateau) begins; the landing ends with the profile.
+    const char* jump = nullptr;
+    int lip = 0, landing = 0;
 };
 
 // Jump and rhythm profiles. Face and landing angles are chosen for the speed
@@ -150,14 +154,15 @@ struct Feature {
 std::vector<Feature> loop_features() {
     std::vector<Feature> f;
     // Tabletop: 22 degree face to 5.4 ft, a 32 ft table, 12.7 degree landing.
-    f.push_back({P_TABLE, 60, {{0, 0}, {13.4, 5.4}, {45.4, 5.4}, {69.4, 0}}});
+    f.push_back({P_TABLE, 60, {{0, 0}, {13.4, 5.4}, {45.4, 5.4}, {69.4, 0}}, "tabletop", 1, 1});
     // Double: 26 degree take-off to 4.6 ft, 30 degree sides, a landing
     // mound 0.8 ft lower whose crest is 18 ft after the lip, and a long
     // 10 degree landing.
-    f.push_back({P_DOUBLE, 80, {{0, 0}, {9.4, 4.6}, {17.4, 0}, {18.5, 0}, {25.1, 3.8}, {27.4, 3.8}, {49, 0}}});
+    f.push_back({P_DOUBLE, 80, {{0, 0}, {9.4, 4.6}, {17.4, 0}, {18.5, 0}, {25.1, 3.8}, {27.4, 3.8}, {49, 0}}, "double", 1, 4});
     // Step-up: 26 degree face to 4.2 ft, a shallow gap, a 26 degree wall up
     // to a 5.8 ft plateau 12 ft after the lip, then a long 7 degree ramp down.
-    f.push_back({P_STEP_UP, 30, {{0, 0}, {8.6, 4.2}, {12.1, 2.4}, {13.6, 2.4}, {20.6, 5.8}, {55, 5.8}, {102, 0}}});
+    f.push_back({P_STEP_UP, 30, {{0, 0}, {8.6, 4.2}, {12.1, 2.4}, {13.6, 2.4}, {20.6, 5.8}, {55, 5.8}, {102, 0}},
+                 "step-up", 1, 4});
     // Whoops: 13 bumps, 1.4 ft high, 12 ft apart.
     {
         std::vector<std::pair<double, double>> w;
@@ -403,6 +408,7 @@ Quantised quantise(Built& b) {
         q.samples.push_back(uint16_t(std::clamp(s, 0L, 65535L)));
         b.design.heights[v] = float(q.lowest + range * q.samples.back() / 65535.0);
     }
+    make_terrain(b.design.ground, SIZE_EXPONENT, float(CELL), b.design.heights);
     return q;
 }
 
@@ -824,35 +830,18 @@ Built build() {
     d.gate_count = GATE_COUNT;
     plan_gates(b);
     // Jump lips and landing stretches, from the profiles above.
-    d.jumps.push_back({"tabletop", loop_s(b, P_TABLE, 60 + 13.4), loop_s(b, P_TABLE, 60 + 13.4),
-                       loop_s(b, P_TABLE, 60 + 69.4)});
-    d.jumps.push_back({"double", loop_s(b, P_DOUBLE, 80 + 9.4), loop_s(b, P_DOUBLE, 80 + 25.1),
-                       loop_s(b, P_DOUBLE, 80 + 49)});
-    d.jumps.push_back({"step-up", loop_s(b, P_STEP_UP, 30 + 8.6), loop_s(b, P_STEP_UP, 30 + 20.6),
-                       loop_s(b, P_STEP_UP, 30 + 102)});
+    for (const Feature& f : loop_features())
+        if (f.jump) {
+            double start = loop_s(b, f.piece, f.offset);
+            d.jumps.push_back({f.jump, start + f.points[size_t(f.lip)].first, start + f.points[size_t(f.landing)].first,
+                               start + f.points.back().first});
+        }
     return b;
 }
 
 }  // namespace
 
-double TrackDesign::height_at(double x, double z) const {
-    const int n = vertices;
-    auto H = [&](int i, int j) {
-        i = std::clamp(i, 0, n - 1);
-        j = std::clamp(j, 0, n - 1);
-        return double(heights[size_t(j) * n + i]);
-    };
-    double u = x / cell, v = z / cell;
-    int i = int(std::floor(u)), j = int(std::floor(v));
-    double fu = u - i, fv = v - j;
-    if ((i + j) & 1) {
-        if (fu + fv <= 1) return H(i, j) + fu * (H(i + 1, j) - H(i, j)) + fv * (H(i, j + 1) - H(i, j));
-        return H(i + 1, j + 1) + (1 - fu) * (H(i, j + 1) - H(i + 1, j + 1)) + (1 - fv) * (H(i + 1, j) - H(i + 1, j + 1));
-    }
-    if ((1 - fu) + fv <= 1)
-        return H(i + 1, j) + (1 - fu) * (H(i, j) - H(i + 1, j)) + fv * (H(i + 1, j + 1) - H(i + 1, j));
-    return H(i, j + 1) + fu * (H(i + 1, j + 1) - H(i, j + 1)) + (1 - fv) * (H(i, j) - H(i, j + 1));
-}
+double TrackDesign::height_at(double x, double z) const { return terrain_height(ground, float(x), float(z)); }
 
 TrackDesign design_veviredoze() {
     Built b = build();
