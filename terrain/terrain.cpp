@@ -68,12 +68,18 @@ void triangle_slopes(const Terrain& t, int i, int j, int tri, float& dx, float& 
     }
 }
 
-float terrain_height(const Terrain& t, float x, float z) {
+// Linear interpolation over the triangle holding (x, z), from one of the
+// terrain's height arrays (current or base), with vertex indices clamped.
+static float interpolate(const Terrain& t, const std::vector<float>& heights, float x, float z) {
     if (t.vertices_per_side == 0) return 0.0f;
     CellPoint c = cell_point(t, x, z);
-    int i = c.i, j = c.j;
+    int i = c.i, j = c.j, n = t.vertices_per_side;
     float fu = c.fu, fv = c.fv;
-    auto H = [&](int a, int b) { return terrain_vertex_height(t, a, b); };
+    auto H = [&](int a, int b) {
+        a = a < 0 ? 0 : (a >= n ? n - 1 : a);
+        b = b < 0 ? 0 : (b >= n ? n - 1 : b);
+        return heights[static_cast<size_t>(a) + static_cast<size_t>(n) * static_cast<size_t>(b)];
+    };
     if ((i + j) & 1) {
         if (fu + fv <= 1.0f)
             return H(i, j) + fu * (H(i + 1, j) - H(i, j)) + fv * (H(i, j + 1) - H(i, j));
@@ -86,6 +92,10 @@ float terrain_height(const Terrain& t, float x, float z) {
         return H(i, j) + fu * (H(i + 1, j) - H(i, j)) + fv * (H(i + 1, j + 1) - H(i + 1, j));
     return H(i, j + 1) + fu * (H(i + 1, j + 1) - H(i, j + 1)) + (1.0f - fv) * (H(i, j) - H(i, j + 1));
 }
+
+float terrain_height(const Terrain& t, float x, float z) { return interpolate(t, t.heights, x, z); }
+
+float terrain_base_height(const Terrain& t, float x, float z) { return interpolate(t, t.base_heights, x, z); }
 
 Vec3 terrain_surface_normal(const Terrain& t, float x, float z) {
     if (t.vertices_per_side == 0) return {0.0f, 1.0f, 0.0f};

@@ -150,6 +150,9 @@ void free_terrain(Terrain& t);
 // input (NaN, huge) is safe. 0 for an empty terrain.
 float terrain_height(const Terrain& t, float x, float z);
 
+// The same over the heights as loaded (dig depth is measured against them).
+float terrain_base_height(const Terrain& t, float x, float z);
+
 // Upward normal of the triangle under (x, z), not normalised: y equals s^2.
 Vec3 terrain_surface_normal(const Terrain& t, float x, float z);
 

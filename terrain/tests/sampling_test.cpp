@@ -185,6 +185,8 @@ TEST(TerrainWrite, UpdatesRangeFlagsAndIgnoresOutside) {
     EXPECT_EQ(t.unsaved_changes, 7);
     EXPECT_FLOAT_EQ(t.lowest, -3.0f);
     EXPECT_FLOAT_EQ(terrain_height(t, 8.0f, 8.0f), -3.0f);
+    EXPECT_FLOAT_EQ(terrain_height(t, 7.5f, 8.0f), -1.0f);
+    EXPECT_FLOAT_EQ(terrain_base_height(t, 7.5f, 8.0f), 1.0f);
     EXPECT_FLOAT_EQ(t.base_heights[80], 1.0f);
     EXPECT_EQ(t.shading_stale[80], 1);
     EXPECT_EQ(t.shading_stale[70], 1);
