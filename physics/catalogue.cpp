@@ -421,6 +421,7 @@ const char* bike_menu_name(int position) {
 }
 
 int find_bike_model(const char* name) {
+    if (!name) name = "";
     for (int i = 0; i < BIKE_MODEL_COUNT; i++)
         if (std::strcmp(MODELS[i].name, name) == 0) return i;
     const char* key = std::strstr(name, "125") ? "125" : "250f";

@@ -237,6 +237,7 @@ void set_bike_graphics_hooks(const BikeGraphicsHooks& hooks);
 // Creates the world and the contact group; false if the physics library was
 // not built in double precision. Idempotent.
 bool create_physics_world();
+// Refused (with a message) while bikes exist: destroy them first.
 void destroy_physics_world();
 dWorldID physics_world();
 dJointGroupID contact_group();

@@ -9,6 +9,7 @@ namespace {
 
 PhysicsState g_state;
 BikeGraphicsHooks g_graphics;
+int g_live_bikes = 0;  // bikes whose bodies live in the world
 
 dReal ode(float v) { return static_cast<dReal>(v); }
 
@@ -185,6 +186,11 @@ bool create_physics_world() {
 
 void destroy_physics_world() {
     if (!g_state.world) return;
+    if (g_live_bikes > 0) {
+        // Their bodies would go with the world and leave the bikes dangling.
+        con_printf("Physics world kept: %d bikes still exist\n", g_live_bikes);
+        return;
+    }
     dJointGroupDestroy(g_state.contacts);
     dWorldDestroy(g_state.world);
     dCloseODE();
@@ -232,6 +238,7 @@ Bike* create_bike(int slot, const char* name, bool simulated, const char* number
     }
     if (!create_physics_world()) return nullptr;
     Bike* bike = new Bike;
+    g_live_bikes++;
     bike->spec = find_bike_model(name ? name : "");
     bike->slot = slot;
     bike->simulated = simulated;
@@ -270,6 +277,7 @@ void destroy_bike(Bike* bike) {
         if (b) dBodyDestroy(b);
     if (g_graphics.release) g_graphics.release(*bike);
     delete bike;
+    g_live_bikes--;
 }
 
 void reseat_rider(Bike& bike) {

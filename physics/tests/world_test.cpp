@@ -35,6 +35,17 @@ TEST_F(PhysicsWorld, WheelMassesAndInertias) {
 
 TEST_F(PhysicsWorld, SlotOutsideTheTableMakesNoBike) {
     for (int slot : {-1, -160, 160, 1000}) EXPECT_EQ(create_bike(slot, "cr125", true), nullptr) << slot;
+    Bike& b = bike(nullptr, 159);  // no name: the fallback model
+    EXPECT_STREQ(model_name(b.spec), "kx250f(2007)");
+    EXPECT_EQ(b.slot, 159);
+}
+
+TEST_F(PhysicsWorld, WorldOutlivesItsBikes) {
+    Bike& b = bike();
+    destroy_physics_world();  // refused: the bike still has bodies in it
+    ASSERT_NE(physics_world(), nullptr);
+    step_physics_world();
+    EXPECT_TRUE(finite_bike(b));
 }
 
 TEST_F(PhysicsWorld, NewBikeRestsWithTiresPressedIn) {
