@@ -89,6 +89,34 @@ TEST_F(RideBenchTest, BrakingFrom40MphStops) {
     EXPECT_FALSE(rider_crashed(bike()));
 }
 
+TEST_F(RideBenchTest, FrontAntilockReleasesWhileTheTireSlips) {
+    for (bool antilock : {true, false}) {
+        start();
+        set_ride_flag(bike(), FLAG_FRONT_ANTILOCK, antilock);
+        set_ride_flag(bike(), FLAG_STOPPIE_PREVENTION, false);
+        run_until(40, 128 * 10);
+        ControlVector front = controls(0);
+        front.v[CONTROL_FRONT_BRAKE] = 1;
+        int released = 0, slipping_braked = 0;
+        for (int i = 0; i < 128 * 2; i++) {
+            ride_bench_tic(bench, front);
+            const TireContact& t = bike().front_tire;
+            float fmax = (float)dJointGetHingeParam(bike().joints[FRONT_AXLE], dParamFMax);
+            bool slipping = t.depth > 0 && length_squared(t.slip_velocity) > 4;
+            if (fmax == 0) released++;
+            if (slipping && fmax > 0) slipping_braked++;
+        }
+        if (antilock) {
+            EXPECT_EQ(slipping_braked, 0);
+            EXPECT_GT(released, 0);
+        } else {
+            EXPECT_EQ(released, 0);
+        }
+        EXPECT_LT(ride_bench_speed(bench), 40 * MPH * 0.5f) << antilock;
+        stop_ride_bench(bench);
+    }
+}
+
 TEST_F(RideBenchTest, SteeringTurnsTheBike) {
     struct Case {
         float steer, side;  // side: +1 the bike ends up towards +x (its right)
