@@ -431,6 +431,12 @@ struct ShutdownHooks {
 };
 int program_shutdown(Program& p, const ShutdownHooks& h);
 
+// Warp: the leader's completed laps from its gates passed reach the finish
+// lap (first_lap / normal_lap: gate counts of the first and later laps).
+bool warp_restart_due(int leader_gates, int first_lap, int normal_lap, int finish_lap);
+// Pushes an address onto the server-name history (newest first, 16 kept),
+// unless it is empty, too long or already the newest.
+void push_server_history(std::array<std::string, SERVER_HISTORY_COUNT>& hist, const std::string& address);
 // Warp: rotate the start list by one slot (slot s moves to s + 1 mod 160).
 StartList rotate_start_list(const StartList& list);
 

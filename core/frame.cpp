@@ -219,3 +219,15 @@ StartList rotate_start_list(const StartList& list) {
     for (int s = 0; s < SLOT_COUNT; s++) out[size_t((s + 1) % SLOT_COUNT)] = list[size_t(s)];
     return out;
 }
+
+bool warp_restart_due(int leader_gates, int first_lap, int normal_lap, int finish_lap) {
+    int laps = 0;
+    if (normal_lap > 0 && leader_gates >= first_lap) laps = (leader_gates - first_lap) / normal_lap + 1;
+    return finish_lap <= laps;
+}
+
+void push_server_history(std::array<std::string, SERVER_HISTORY_COUNT>& hist, const std::string& address) {
+    if (address.empty() || address.size() > size_t(SERVER_HISTORY_CHARS) || address == hist[0]) return;
+    for (size_t i = hist.size() - 1; i > 0; i--) hist[i] = hist[i - 1];
+    hist[0] = address;
+}

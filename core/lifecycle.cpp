@@ -75,7 +75,10 @@ int program_start(Program& p, int argc, const char* const* argv, const StartupHo
     }
     if (!p.options.track.empty()) p.track_to_load = p.options.track;
     // 12.
-    if (p.options.connect_given) p.track_to_load.clear();
+    if (p.options.connect_given) {
+        push_server_history(p.config.server_name_hist, p.options.connect);
+        p.track_to_load.clear();
+    }
     // 13.
     if (h.create_window && !h.create_window(window_request(p.video_mode, p.video_modes, p.options))) return 1;
     // 14-19.

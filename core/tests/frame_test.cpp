@@ -239,3 +239,26 @@ TEST(Controls, TracksideCamerasScreenshotsAndStutter) {
     EXPECT_EQ(console_message_count(), before + 1);
     EXPECT_NE(std::string(console_last_messages(1)).find("Stutter in flip - 0.19"), std::string::npos);
 }
+
+TEST(Warp, RestartWhenTheLeaderReachesTheFinishLap) {
+    struct Case {
+        int gates, first, normal, finish;
+        bool due;
+    } cases[] = {{4, 5, 4, 1, false}, {5, 5, 4, 1, true}, {8, 5, 4, 2, false}, {9, 5, 4, 2, true},
+                 {50, 5, 0, 1, false}};  // no normal lap: never a lap, no division by zero
+    for (const Case& c : cases) EXPECT_EQ(warp_restart_due(c.gates, c.first, c.normal, c.finish), c.due) << c.gates;
+}
+
+TEST(Startup, ServerHistoryPush) {
+    std::array<std::string, SERVER_HISTORY_COUNT> h{};
+    push_server_history(h, "a");
+    push_server_history(h, "a");
+    push_server_history(h, "");
+    push_server_history(h, "b");
+    EXPECT_EQ(h[0], "b");
+    EXPECT_EQ(h[1], "a");
+    EXPECT_EQ(h[2], "");
+    for (int i = 0; i < 20; i++) push_server_history(h, "s" + std::to_string(i));
+    EXPECT_EQ(h[0], "s19");
+    EXPECT_EQ(h[15], "s4");
+}

@@ -89,6 +89,7 @@ TEST(Startup, StepsInOrder) {
     EXPECT_NE(log.back().rfind("load", 0), 0u);  // connecting: no track loaded at start
     EXPECT_EQ(c.menu, MENU_NONE);
     EXPECT_EQ(c.options.connect, "server");
+    EXPECT_EQ(c.config.server_name_hist[0], "server");
 }
 
 TEST(Startup, EndsWithTheRightStatus) {
