@@ -117,6 +117,35 @@ TEST_F(RideBenchTest, FrontAntilockReleasesWhileTheTireSlips) {
     }
 }
 
+// A 6 ft tabletop 160 ft ahead of the bench's start (the bike rides towards −z).
+float tabletop(float, float z) {
+    float s = 3896 - z;
+    if (s < 160 || s >= 256) return 0;
+    if (s < 192) return (s - 160) / 32 * 6;
+    if (s < 208) return 6;
+    return 6 * (1 - (s - 208) / 48);
+}
+
+TEST_F(RideBenchTest, JumpsATabletopAndLandsRiding) {
+    ASSERT_TRUE(start_ride_bench(bench, "crf250(2007)", tabletop));
+    reset_rider_setup();
+    read_setup_line("arcade", "No");
+    apply_setup(bike());
+    run(128, controls(0));
+    for (int i = 0; i < 128 * 10; i++) {
+        float v = ride_bench_speed(bench);
+        ride_bench_tic(bench, controls(v < 45 * MPH ? 1.0f : 0.2f));
+    }
+    const RideState& r = bike().ride;
+    EXPECT_GT(r.airborne_tic, 0);             // both wheels left the ground
+    EXPECT_GT(r.landed_tic, r.airborne_tic);  // and came down again
+    EXPECT_EQ(r.crash_count, 0);
+    Vec3 p = ride_bench_frame_position(bench);
+    EXPECT_GT(bench.start.z - p.z, 400.0f);
+    EXPECT_LT(std::fabs(p.x - bench.start.x), 1.0f);
+    EXPECT_LT(std::fabs(lean_angle(bike())), 0.05f);
+}
+
 TEST_F(RideBenchTest, SteeringTurnsTheBike) {
     struct Case {
         float steer, side;  // side: +1 the bike ends up towards +x (its right)
