@@ -47,7 +47,7 @@ void print_state(const RideBench& b, const char* what) {
 }
 
 struct Acceleration {
-    float t30 = -1, t60 = -1, top = 0, drift = 0, max_lean = 0;
+    float t30 = -1, t60 = -1, top = 0, drift = 0, max_lean = 0, moving = -1;
     bool crashed = false;
 };
 
@@ -60,6 +60,7 @@ Acceleration accelerate(const char* model, float seconds) {
         ride_bench_tic(b, controls(1));
         float v = ride_bench_speed(b);
         float t = (b.clock.tic - t0) / 128.0f;
+        if (a.moving < 0 && v >= 1) a.moving = t;
         if (a.t30 < 0 && v >= 30 * MPH) a.t30 = t;
         if (a.t60 < 0 && v >= 60 * MPH) a.t60 = t;
         a.top = std::fmax(a.top, v);
@@ -175,9 +176,9 @@ int main(int argc, char** argv) {
     for (const char* m : models) {
         Acceleration a = accelerate(m, 30);
         std::printf("%s\n", m);
-        std::printf("  0-30 mph %.2f s, 0-60 mph %.2f s, top speed %.1f mph (30 s run; sideways drift %.1f ft, "
-                    "largest lean %.1f deg%s)\n",
-                    a.t30, a.t60, a.top / MPH, a.drift, a.max_lean * 57.29578f, a.crashed ? ", CRASHED" : "");
+        std::printf("  0-30 mph %.2f s, 0-60 mph %.2f s, top speed %.1f mph (rolling after %.2f s; 30 s run; "
+                    "sideways drift %.1f ft, largest lean %.1f deg%s)\n",
+                    a.t30, a.t60, a.top / MPH, a.moving, a.drift, a.max_lean * 57.29578f, a.crashed ? ", CRASHED" : "");
         std::printf("  braking from 40 mph: %.1f ft\n", braking_distance(m));
         float right = turning_circle(m, 1), left = turning_circle(m, -1);
         std::printf("  turning circle at 15 mph: %.1f ft turning right (steer +1), %.1f ft turning left (steer -1)\n",
