@@ -43,7 +43,7 @@ struct Piece {
 // Indices of the straights named below are used by the features and gates.
 enum {
     P_START = 0, P_T1, P_TABLE, P_T2, P_ROLLERS, P_T3, P_WHOOPS, P_T4, P_HAIRPIN_EXIT, P_T5, P_DOUBLE, P_T6,
-    P_DIP, P_T6B, P_OFF_CAMBER_EXIT, P_T7, P_STEP_UP, P_T8, P_BACK, P_T9, P_CROSS, P_T10, P_FINISH, P_T11, PIECE_COUNT
+    P_DIP, P_T7, P_OFF_CAMBER_EXIT, P_T8, P_STEP_UP, P_T9, P_BACK, P_T10, P_CROSS, P_T11, P_FINISH, P_T12, PIECE_COUNT
 };
 
 // The two straights P_BACK and P_CROSS get the lengths that close the loop.
@@ -625,7 +625,7 @@ struct CameraPlan {
 // Trackside cameras, each watching a feature from outside the loop.
 const CameraPlan CAMERAS[] = {
     {P_T1, 20, -45, 14, 60},         {P_TABLE, 100, 45, 12, 55},     {P_ROLLERS, 70, -40, 10, 60},
-    {P_WHOOPS, 110, 40, 10, 60},     {P_DOUBLE, 95, 40, 10, 50},     {P_T6B, 70, 60, 12, 60},
+    {P_WHOOPS, 110, 40, 10, 60},     {P_DOUBLE, 95, 40, 10, 50},     {P_T7, 70, 60, 12, 60},
     {P_STEP_UP, 90, -42, 12, 55},    {P_BACK, 200, -42, 10, 60},     {P_FINISH, 40, -40, 12, 60},
 };
 
@@ -686,7 +686,7 @@ std::string flaggers_file(const Built& b) {
     // Course marshals ahead of the blind spots, warning of a rider down on
     // the stretch ahead of them.
     const CameraPlan marshals[] = {{P_TABLE, 40, 22, 0, 0},  {P_WHOOPS, 30, 22, 0, 0}, {P_DOUBLE, 60, 22, 0, 0},
-                                   {P_STEP_UP, 40, -22, 0, 0}, {P_T6B, 10, 24, 0, 0},   {P_T4, 40, 24, 0, 0}};
+                                   {P_STEP_UP, 40, -22, 0, 0}, {P_T7, 10, 24, 0, 0},   {P_T4, 40, 24, 0, 0}};
     for (const CameraPlan& m : marshals) {
         double s = loop_s(b, m.piece, m.offset), x, z;
         beside(b, s, m.side, x, z);

@@ -18,6 +18,8 @@
 #include <fstream>
 #include <set>
 #include <string_view>
+
+#include <unistd.h>
 #include <sstream>
 
 namespace {
