@@ -599,6 +599,9 @@ void plan_gates(Built& b) {
     }
 }
 
+// Rounding noise such as -1e-17 would print as "-0.000000".
+double tidy(double v) { return std::abs(v) < 5e-7 ? 0.0 : v; }
+
 std::string timing_gates_file(const Built& b) {
     const TrackDesign& d = b.design;
     std::string out = "startinggate:\n";
@@ -607,8 +610,8 @@ std::string timing_gates_file(const Built& b) {
                    d.gate_z - GATE_SPACING * (GATE_COUNT - 1) / 2 + GATE_SPACING * g, d.gate_angle);
     out += "checkpoints:\n";
     for (const Checkpoint& c : d.checkpoints)
-        out += fmt("%.6f [%.6f %.6f %.6f] [%.6f %.6f %.6f]\n", c.radius, c.x, d.height_at(c.x, c.z), c.z, c.dx, 0.0,
-                   c.dz);
+        out += fmt("%.6f [%.6f %.6f %.6f] [%.6f %.6f %.6f]\n", c.radius, c.x, d.height_at(c.x, c.z), c.z, tidy(c.dx), 0.0,
+                   tidy(c.dz));
     out += "firstlap:\n";
     for (int i : d.first_lap) out += fmt("%d ", i);
     out += "\nnormallap:\n";
@@ -631,10 +634,16 @@ const CameraPlan CAMERAS[] = {
 
 std::string cameras_file(const Built& b) {
     const TrackDesign& d = b.design;
-    const int count = int(std::size(CAMERAS));
-    std::vector<double> cx(count), cz(count);
-    for (int k = 0; k < count; ++k)
-        beside(b, loop_s(b, CAMERAS[k].piece, CAMERAS[k].offset), CAMERAS[k].side, cx[k], cz[k]);
+    // The start camera stands north of the pad, level with the gate; the
+    // others beside the loop.
+    const int count = int(std::size(CAMERAS)) + 1;
+    std::vector<double> cx(count), cz(count), height(count), fov(count);
+    cx[0] = GATE_X + 70, cz[0] = GATE_Z - PAD_HALF_WIDTH - 14, height[0] = 12, fov[0] = 70;
+    for (int k = 1; k < count; ++k) {
+        const CameraPlan& c = CAMERAS[k - 1];
+        beside(b, loop_s(b, c.piece, c.offset), c.side, cx[k], cz[k]);
+        height[k] = c.height, fov[k] = c.fov;
+    }
     // Each checkpoint goes to the nearest camera, so the view follows a
     // rider to whichever camera sees the gate ahead.
     std::vector<std::vector<int>> gates(count);
@@ -654,8 +663,7 @@ std::string cameras_file(const Built& b) {
             for (int g : gates[size_t(k)]) out += fmt(" %d", g);
             out += "\n";
         }
-        out += fmt("fov %.1f\nautofovsize 12\naddcamera %.2f %.2f %.2f\n", CAMERAS[k].fov, cx[k], CAMERAS[k].height,
-                   cz[k]);
+        out += fmt("fov %.1f\nautofovsize 12\naddcamera %.2f %.2f %.2f\n", fov[k], cx[k], height[k], cz[k]);
     }
     return out;
 }
