@@ -97,8 +97,10 @@ bool torus_may_touch(const GroundTriangle& tri, const Circle& c, float r) {
         below += h < -r;
     }
     if (above == 3 || below == 3) return false;
+    // Far above the plane nothing touches; below it the wheel is buried,
+    // which is the deepest contact of all.
     float height = dot(c.centre - tri.v[0], tri.normal);
-    if (std::fabs(height) > reach) return false;
+    if (height > reach) return false;
     Vec3 lo = tri.v[0], hi = tri.v[0];
     for (const Vec3& v : tri.v) {
         lo = {std::fmin(lo.x, v.x), std::fmin(lo.y, v.y), std::fmin(lo.z, v.z)};
