@@ -72,7 +72,7 @@ double now() {
 // Microseconds per tic of the full physics tic after settling (contacts,
 // step, ride update), and of the step alone on the same settled scene.
 struct Figures {
-    double step, full;
+    double step, full, contacts;
 };
 
 Figures measure(int count, int row, float spacing, int tics) {
@@ -91,6 +91,14 @@ Figures measure(int count, int row, float spacing, int tics) {
         step_physics_world();
     }
     f.full = (now() - t0) / tics;
+    // The contact tests alone on the same scene (their joints thrown away).
+    t0 = now();
+    for (int t = 0; t < tics / 8; t++) {
+        set_physics_tic(64 + tics + t);
+        contacts(s);
+        dJointGroupEmpty(contact_group());
+    }
+    f.contacts = (now() - t0) / (tics / 8);
     // The bare step: no contacts, so the bikes fall freely for a few tics.
     t0 = now();
     for (int t = 0; t < tics / 8; t++) step_physics_world();
@@ -107,14 +115,16 @@ int main(int argc, char** argv) {
     Figures base = measure(1, 1, 10, tics);
     std::printf("physics tic cost, processor microseconds per tic (%d tics; ratio to one bike's bare step)\n",
                 tics);
-    std::printf("%-28s %12s %12s %10s\n", "scene", "step alone", "step+contacts", "ratio");
+    std::printf("%-28s %12s %12s %14s %8s\n", "scene", "bare step", "contacts", "contacts+step", "ratio");
     for (int n : {1, 40, 160}) {
         Figures f = n == 1 ? base : measure(n, 16, 10, tics);
-        std::printf("%3d bikes standing apart     %12.1f %12.1f %10.1f\n", n, f.step, f.full, f.full / base.step);
+        std::printf("%3d bikes standing apart     %12.1f %12.1f %14.1f %8.1f\n", n, f.step, f.contacts, f.full,
+                    f.full / base.step);
     }
     for (int n : {2, 5, 10, 20}) {
         Figures f = measure(n, n, 0.9f, tics);
-        std::printf("cluster of %2d bikes          %12.1f %12.1f %10.1f\n", n, f.step, f.full, f.full / base.step);
+        std::printf("cluster of %2d bikes          %12.1f %12.1f %14.1f %8.1f\n", n, f.step, f.contacts, f.full,
+                    f.full / base.step);
     }
     destroy_physics_world();
     return 0;
