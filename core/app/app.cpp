@@ -134,6 +134,7 @@ void show_status(App& app, const char* text) {
         if (zumi_begin_frame(app.window, &area)) {
             glViewport(0, 0, area.width, area.height);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            if (app.draw_status_text) app.draw_status_text(text, area.width, area.height);
             zumi_end_frame(app.window);
         }
     }

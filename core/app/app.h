@@ -31,6 +31,11 @@ struct App {
     bool screenshot_pending = false;  // taken from the next frame drawn
     int next_screenshot = -1;         // -1: not yet chosen
     std::function<void()> tic_hook;   // the simulation tic (run_tic over the game state)
+    // Steps that arrive with the renderer, the menus and the engine sound;
+    // unset ones leave an empty frame and silence.
+    std::function<void(int width, int height)> draw_view;         // world, HUD, menus
+    std::function<void(const char* text, int width, int height)> draw_status_text;
+    std::function<void(float engine_factor)> update_sound;
 };
 
 // The keys the menus answer to whatever the bindings are.

@@ -74,6 +74,7 @@ void draw_frame(App& app) {
     }
     glViewport(0, 0, area.width, area.height);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (app.draw_view) app.draw_view(area.width, area.height);
     if (app.video_out || app.screenshot_pending) {
         app.pixels.resize(static_cast<size_t>(area.width) * static_cast<size_t>(area.height) * 3);
         glReadPixels(0, 0, area.width, area.height, GL_RGB, GL_UNSIGNED_BYTE, app.pixels.data());
@@ -107,6 +108,10 @@ int app_run(App& app) {
         view.track_loaded = app.track_loaded;
         p.view = select_view_mode(p.view, view);
         if (zumi_window_size(app.window, nullptr, nullptr)) draw_frame(app);
+        if (app.update_sound) {
+            bool local = false;  // the viewed rider's kind arrives with the race state
+            app.update_sound(engine_sound_factor(p.paused, p.view, p.menu != MENU_NONE, local));
+        }
         zumi_commit_sound(app.sound);
         check_stutter(app, "sound");
         FrameStep step = frame_timing_step(p.timing, settings, clock);
