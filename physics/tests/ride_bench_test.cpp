@@ -73,7 +73,9 @@ TEST_F(RideBenchTest, FullThrottleAcceleratesThroughTheGearsUprightAndStraight) 
     ASSERT_FALSE(shift_tics.empty());
     for (size_t i = 0; i < shift_tics.size(); i++) {
         EXPECT_EQ(shift_tics[i] % 32, 0) << shift_tics[i];
-        if (i > 0) EXPECT_GE(shift_tics[i] - shift_tics[i - 1], 32);
+        if (i > 0) {
+            EXPECT_GE(shift_tics[i] - shift_tics[i - 1], 32);
+        }
     }
 }
 
