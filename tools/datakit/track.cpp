@@ -741,18 +741,30 @@ std::string billboards_file(const Built& b) {
 // height from yellow to red, whoops and rollers orange, berms dark, the
 // starting gate a white bar, the finish a chequered band, and white arrows
 // along the loop showing the direction of the lap.
-Picture map_picture(const Built& b, const Light& light) {
+// Hill shading for the map: light from the north-west at 45 degrees, flat
+// ground at 1.
+double map_shade(const TrackDesign& d, int i, int j) {
+    auto H = [&](int a, int c) {
+        return double(d.heights[size_t(std::clamp(c, 0, VERTICES - 1)) * VERTICES + std::clamp(a, 0, VERTICES - 1)]);
+    };
+    double gx = (H(i + 1, j) - H(i - 1, j)) / (2 * CELL), gz = (H(i, j + 1) - H(i, j - 1)) / (2 * CELL);
+    double lit = (gx * 0.5 + gz * 0.5 + 0.7071) / std::sqrt(gx * gx + gz * gz + 1);
+    return lit / 0.7071;
+}
+
+Picture map_picture(const Built& b) {
     const int size = VERTICES - 1;
     Picture p(size, size, 4);
     auto set = [&](int x, int y, int r, int g, int bl, int a) {
         if (x < 0 || y < 0 || x >= size || y >= size) return;
         uint8_t* px = p.at(x, y);
-        px[0] = uint8_t(r), px[1] = uint8_t(g), px[2] = uint8_t(bl), px[3] = uint8_t(a);
+        px[0] = uint8_t(std::clamp(r, 0, 255)), px[1] = uint8_t(std::clamp(g, 0, 255));
+        px[2] = uint8_t(std::clamp(bl, 0, 255)), px[3] = uint8_t(a);
     };
     for (int j = 0; j < size; ++j)
         for (int i = 0; i < size; ++i) {
             size_t v = size_t(j) * VERTICES + i;
-            double shade = light.shading.at(i, j)[1] / 170.0;
+            double shade = map_shade(b.design, i, j);
             int surface = surface_at(b, v);
             const Nearest& nv = b.near[v];
             if (surface == TILE_GRASS) {
@@ -873,7 +885,7 @@ void add_track_veviredoze(FileTree& tree) {
     tree[dir + "flaggers"] = flaggers_file(b);
     tree[dir + "billboards"] = billboards_file(b);
     tree[dir + "desc"] = "Veviredoze\nA dirt loop of berms, whoops, rollers, a tabletop, a double and a step-up.\n";
-    tree[dir + "map.png"] = png_file(map_picture(b, light));
+    tree[dir + "map.png"] = png_file(map_picture(b));
 }
 
 }  // namespace datakit

@@ -693,3 +693,29 @@ TEST(PartShapes, ABikeOnTheTrackTouchesDownWithItsRiderAndBarsOnly) {
     clear_part_shape_cache();
     fs::remove_all(root);
 }
+
+TEST(Veviredoze, TheMapShowsTheLoopTheStartAndTheJumps) {
+    Image map;
+    ASSERT_TRUE(decode_image(file("veviredoze/map.png"), map));
+    ASSERT_EQ(map.channels, 4);
+    const auto& d = design();
+    const double per_pixel = (d.vertices - 1) * d.cell / map.width;  // the map covers the whole square
+    auto px = [&](double x, double z, int c) { return image_sample(map, int(x / per_pixel), int(z / per_pixel), c); };
+    // The riding surface is opaque and brown all round the loop (arrows aside).
+    int brown = 0;
+    for (const auto& c : d.loop) {
+        double x = c.x - c.dz * 8, z = c.z + c.dx * 8;  // off the centre, clear of the arrows
+        EXPECT_EQ(px(x, z, 3), 255) << "loop at " << c.s;
+        if (px(x, z, 0) > px(x, z, 1) && px(x, z, 1) > px(x, z, 2)) ++brown;
+    }
+    EXPECT_GT(brown, int(d.loop.size()) * 9 / 10);
+    // Grass lets the game show through; the gate is a white bar.
+    EXPECT_LT(px(d.gate_x, 40, 3), 255);
+    for (int c = 0; c < 3; ++c) EXPECT_GE(px(d.gate_x, d.gate_z, c), 240);
+    // Jump faces stand out red-orange against the dirt.
+    for (const auto& j : d.jumps) {
+        const auto& c = d.loop[size_t(j.lip_s)];
+        EXPECT_GE(px(c.x, c.z, 0), 200) << j.name;
+        EXPECT_LT(px(c.x, c.z, 2), 80) << j.name;
+    }
+}
