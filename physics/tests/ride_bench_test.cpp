@@ -234,7 +234,9 @@ TEST_F(RideBenchTest, DropFromHeightCrashesAndTheRiderGetsBackOn) {
 
 TEST_F(RideBenchTest, StandingStillTheRiderDabsAndStaysUp) {
     start();
+    EXPECT_EQ(bike().ride.rider_down, 0);  // standing still is no fall in the first 2 s
     run(128 * 10, controls(0));
+    EXPECT_EQ(bike().ride.rider_down, 1);  // later it counts as down (stopped on track)
     EXPECT_LT(std::fabs(lean_angle(bike())), 0.05f);
     EXPECT_LT(ride_bench_speed(bench), 0.1f);
     EXPECT_GT(bike().ride.dab_amount, 0.5f);
