@@ -68,12 +68,40 @@ void place_feet(Bike& bike) {
     }
 }
 
-// Drawing only: the dab level and the free feet falling to the ground.
+Vec3 peg_point(const Bike& bike, int foot) {
+    return body_point(bike.bodies[FRAME], v3(&bike_spec(bike.spec).rider_pose[21 + 3 * foot]));
+}
+
+// Drawing only: the foot on the side the bike leans to goes to the ground
+// half a foot out from its peg.
+void dab_foot(Bike& bike, float lean) {
+    int foot = lean >= 0 ? 0 : 1;  // leaning left: the left foot
+    Vec3 out = ride_to_world(bike.bodies[FRAME], {foot == 0 ? -0.5f : 0.5f, 0, 0});
+    RideFoot& f = bike.ride.feet[foot];
+    f.position = peg_point(bike, foot) + out;
+    f.position.y = ground_height_at(f.position.x, f.position.z) + 0.25f;
+    f.velocity = {};
+    f.placed = true;
+}
+
+// Drawing only: the dab level; feet on the pegs while riding, falling to the
+// ground when free, drawn back to the pegs late in a crash.
 void animate_feet(Bike& bike) {
     RideState& r = bike.ride;
     r.dab_amount = std::fmax(0.0f, r.dab_amount - 4 * RIDE_TIC);
-    for (RideFoot& f : r.feet) {
+    for (int i = 0; i < 2; i++) {
+        RideFoot& f = r.feet[i];
         if (f.placed) continue;
+        if (!rider_crashed(bike) && r.dab_amount == 0) {
+            f.position = peg_point(bike, i);
+            f.velocity = body_velocity(bike.bodies[FRAME]);
+            continue;
+        }
+        if (rider_crashed(bike) && r.crash_counter < 320) {
+            f.position = f.position + (peg_point(bike, i) - f.position) * (1.0f / 16);
+            f.velocity = {};
+            continue;
+        }
         f.velocity.y -= 32 * RIDE_TIC;
         f.position = f.position + f.velocity * RIDE_TIC;
         float floor = ground_height_at(f.position.x, f.position.z) + 0.25f;
@@ -178,7 +206,7 @@ void crashed_tic(Bike& bike) {
         for (Vec3 sh : shifts) tether(frame, seat + sh, rider, sh, len);
     }
     if (r.crash_counter < 320)
-        for (RideFoot& f : r.feet) f.placed = false;
+        for (RideFoot& f : r.feet) f.placed = false;  // steered back to the pegs (animate_feet)
     if (r.crash_counter <= 0) {
         r.crash_counter = 0;
         reseat_rider(bike);
@@ -276,6 +304,7 @@ void dab_push(Bike& bike, const RideClock& clock) {
     if (s > t.max_dab_speed) return;
     if (s > 15 && !(front_down(bike) && rear_down(bike) && al >= 3 * RIDE_PI / 16)) return;
     raise_dab(r);
+    dab_foot(bike, lean);
 
     if (t.auto_align && r.bump_timer <= 0 && s < 5 && al > RIDE_PI / 8 && al < 0.35f * RIDE_PI && r.back_up <= 0.125f &&
         clock.dab_realign_allowed && !realign(bike, clock))
@@ -331,6 +360,8 @@ void update_bike(Bike& bike, const RideClock& clock) {
     if (!bike.bodies[FRAME]) return;
     r.front_brake_now = r.front_brake, r.rear_brake_now = r.rear_brake;
     r.sit_dab_now = rider_crashed(bike) ? 0 : r.sit_dab;
+    if (!rider_crashed(bike))
+        for (RideFoot& f : r.feet) f.placed = false;  // a dab places its foot again this tic
 
     if (r.rider_down == 0 && (clock.tic - clock.gate_drop_tic) * RIDE_TIC > 2 && frame_speed(bike) < 5)
         r.rider_down = 1;

@@ -240,6 +240,9 @@ TEST_F(RideBenchTest, StandingStillTheRiderDabsAndStaysUp) {
     EXPECT_LT(std::fabs(lean_angle(bike())), 0.05f);
     EXPECT_LT(ride_bench_speed(bench), 0.1f);
     EXPECT_GT(bike().ride.dab_amount, 0.5f);
+    const RideFoot& foot = bike().ride.feet[lean_angle(bike()) >= 0 ? 0 : 1];
+    EXPECT_TRUE(foot.placed);
+    EXPECT_NEAR(foot.position.y, 0.25f, 1e-4);  // on the ground
     EXPECT_EQ(bike().ride.front_brake, 0.0f);  // the dab's braking lasts one tic only
     EXPECT_EQ(bike().ride.rear_brake, 0.0f);
 }
