@@ -306,6 +306,25 @@ TEST_F(RideBenchTest, SittingLowersTheRider) {
     EXPECT_LT(standing - sitting, 0.6f);
 }
 
+TEST_F(RideBenchTest, AFallenBikeIsRealignedTowardsItsTarget) {
+    for (float side : {1.0f, -1.0f}) {
+        start("crf250(2007)", false);  // robot aids: realign on, no automatic dab
+        for (int i = 0; i < 128 * 20 && std::fabs(lean_angle(bike())) < 0.45f; i++) run(1, controls(0));
+        ASSERT_GE(std::fabs(lean_angle(bike())), 0.45f);
+        Vec3 p = ride_bench_frame_position(bench);
+        bench.clock.dab_realign_allowed = bench.clock.has_realign_target = true;
+        bench.clock.realign_target_x = p.x + 30 * side;  // beside the bike
+        bench.clock.realign_target_z = p.z;
+        ControlVector dab = controls(0);
+        dab.v[CONTROL_SIT_DAB] = 1;
+        run(128 * 4, dab);
+        const dReal* r = dBodyGetRotation(bike().bodies[FRAME]);
+        EXPECT_GT((float)-r[2] * side, 0.9f) << side;  // the frame's forward (−z) axis points at it
+        EXPECT_LT(std::fabs(lean_angle(bike())), 0.2f) << side;
+        stop_ride_bench(bench);
+    }
+}
+
 TEST_F(RideBenchTest, SetupIsRefusedWhileMoving) {
     start();
     run_until(20, 128 * 5);
