@@ -197,7 +197,7 @@ void device_button(ZumiWindow* w, DeviceLink& l, int button, bool down, Uint32 t
     if (l.buttons[static_cast<size_t>(button)] == state) return;
     l.buttons[static_cast<size_t>(button)] = state;
     if (button < DEVICE_BUTTON_LIMIT)
-        queue_event(w, w->names.devices[l.device].base + button, down, sdl_event_time(timestamp));
+        queue_event(w, w->names.devices[l.device].base + button, down, sdl_event_time(w, timestamp));
 }
 
 int mouse_button_code(int sdl_button) {
@@ -225,12 +225,12 @@ int mouse_device_button(int sdl_button) {
 void translate(ZumiWindow* w, const SDL_Event& ev) {
     switch (ev.type) {
     case SDL_QUIT:
-        queue_event(w, CODE_CLOSE, true, sdl_event_time(ev.quit.timestamp));
+        queue_event(w, CODE_CLOSE, true, sdl_event_time(w, ev.quit.timestamp));
         break;
     case SDL_WINDOWEVENT:
         switch (ev.window.event) {
         case SDL_WINDOWEVENT_CLOSE:
-            queue_event(w, CODE_CLOSE, true, sdl_event_time(ev.window.timestamp));
+            queue_event(w, CODE_CLOSE, true, sdl_event_time(w, ev.window.timestamp));
             break;
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
             std::lock_guard<std::mutex> hold(w->size_lock);
@@ -252,7 +252,7 @@ void translate(ZumiWindow* w, const SDL_Event& ev) {
         int scan = scan_for_sdl_scancode(ev.key.keysym.scancode);
         if (scan < 0) break;
         bool down = ev.type == SDL_KEYDOWN;
-        double t = sdl_event_time(ev.key.timestamp);
+        double t = sdl_event_time(w, ev.key.timestamp);
         queue_event(w, key_code(scan), down, t);
         int c = down ? typed_char_for_scan(scan) : -1;
         if (c >= 0) queue_event(w, c, true, t);
@@ -261,14 +261,14 @@ void translate(ZumiWindow* w, const SDL_Event& ev) {
     case SDL_TEXTINPUT: {
         std::vector<int> chars;
         typed_chars_from_utf8(ev.text.text, chars);
-        double t = sdl_event_time(ev.text.timestamp);
+        double t = sdl_event_time(w, ev.text.timestamp);
         for (int c : chars) queue_event(w, c, true, t);
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
         bool down = ev.type == SDL_MOUSEBUTTONDOWN;
-        double t = sdl_event_time(ev.button.timestamp);
+        double t = sdl_event_time(w, ev.button.timestamp);
         int code = mouse_button_code(ev.button.button);
         if (code != CODE_NONE) queue_event(w, code, down, t);
         int b = mouse_device_button(ev.button.button);
@@ -340,11 +340,17 @@ int scan_for_sdl_scancode(int sdl_scancode) {
     return -1;
 }
 
-double sdl_event_time(Uint32 timestamp) {
-    // The event's age on SDL's tick clock, taken from our clock's now.
+double sdl_event_time(ZumiWindow* w, Uint32 timestamp) {
+    // The event's age on SDL's tick clock, taken from our clock's now. Ticks
+    // are whole milliseconds, so two events a moment apart may come out in the
+    // wrong order; SDL delivers them in order, and so never earlier than the
+    // event before.
     Uint32 age = SDL_GetTicks() - timestamp;
     if (age > 60000) age = 0;  // a time stamp from the future or a wrapped clock
-    return zumi_time() - age * 0.001;
+    double t = zumi_time() - age * 0.001;
+    if (t < w->last_sdl_event_time) t = w->last_sdl_event_time;
+    w->last_sdl_event_time = t;
+    return t;
 }
 
 void queue_event(ZumiWindow* w, int code, bool pressed, double time) {

@@ -62,6 +62,7 @@ struct ZumiWindow {
     int mouse_device = -1;        // the relative "Mouse" device, when not sticks only
     int cursor_x = 0, cursor_y = 0;
     std::vector<int> mouse_axes;  // motion since the last read
+    double last_sdl_event_time = 0;  // keeps translated events in SDL's order
 };
 
 // devices.cpp
@@ -72,6 +73,6 @@ void translate_pending_events(ZumiWindow* w);
 void queue_event(ZumiWindow* w, int code, bool pressed, double time);
 // The time of an SDL event time stamp (milliseconds of SDL's tick clock) on
 // our clock.
-double sdl_event_time(Uint32 timestamp);
+double sdl_event_time(ZumiWindow* w, Uint32 timestamp);
 // Our scan code for an SDL scancode, or -1.
 int scan_for_sdl_scancode(int sdl_scancode);
