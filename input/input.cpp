@@ -205,7 +205,7 @@ std::string device_name_from(std::string_view raw) {
     std::string name;
     for (char c : raw) {
         if (c == '.' || std::isspace(static_cast<unsigned char>(c))) continue;
-        if (name.size() < 60) name += c;
+        if (name.size() < DEVICE_NAME_CHARS) name += c;
     }
     return name.empty() ? "Device" : name;
 }

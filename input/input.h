@@ -29,7 +29,7 @@ inline constexpr int CODE_MOUSE_RIGHT = 0x2002;
 inline constexpr int CODE_CLOSE = 0xDEAD;
 inline constexpr int DEVICE_BASE_STEP = 0x10000;
 inline constexpr int DEVICE_BUTTON_LIMIT = 256;  // buttons 0..255 get codes
-inline constexpr int DEVICE_NAME_CHARS = 63;     // longest device name, "#n" included
+inline constexpr int DEVICE_NAME_CHARS = 60;     // longest device name before a "#n" repeat mark
 
 // Scan codes of the keys the program itself asks for by number.
 enum ScanCode {
@@ -112,7 +112,8 @@ struct InputNames {
 // ((a * 256 + b) << 16) & 0x7FFF0000.
 int device_code_base_for_name(std::string_view name);
 // The device name made from a product or instance name: blanks, other white
-// space and dots removed, at most 60 characters, "Device" when nothing is left.
+// space and dots removed, at most DEVICE_NAME_CHARS characters, "Device"
+// when nothing is left.
 std::string device_name_from(std::string_view raw);
 
 // Adds a device and returns its index. The name is cleaned as above and made

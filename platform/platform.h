@@ -113,7 +113,9 @@ bool zumi_post_event(ZumiWindow* window, const ZumiEvent& event);
 int zumi_code_for_name(ZumiWindow* window, const char* name);     // CODE_NONE when none
 std::string zumi_name_for_code(ZumiWindow* window, int code);
 int zumi_open_axis(ZumiWindow* window, const char* name);         // handle, or -1
-int zumi_read_axis(ZumiWindow* window, int handle);               // -32767..32767 (cursor: pixels)
+// Joystick axes -32767..32767, pad triggers 0..32767, the cursor in window
+// pixels, the mouse's motion since the previous read; 0 for a bad handle.
+int zumi_read_axis(ZumiWindow* window, int handle);
 void zumi_free_axis(ZumiWindow* window, int handle);
 std::vector<std::string> zumi_axis_names(ZumiWindow* window);
 bool zumi_alias(ZumiWindow* window, const char* name, const char* target);
