@@ -81,6 +81,14 @@ void place_gate_object(GateObject& o, const Terrain& ground) {
         Vec3 tilted{c.x, c.y * ct + c.z * st, -c.y * st + c.z * ct};
         s.centre = Vec3{tilted.x * ca + tilted.z * sa, tilted.y, -tilted.x * sa + tilted.z * ca} + hinge;
     }
+    // A sphere around the placed shape, so a bike far from it is not tested
+    // sphere by sphere.
+    Vec3 sum{};
+    for (const ShapeSphere& s : o.world->spheres) sum = sum + s.centre;
+    size_t n = o.world->spheres.size();
+    o.centre = n ? sum * (1.0f / float(n)) : hinge;
+    o.radius = 0;
+    for (const ShapeSphere& s : o.world->spheres) o.radius = std::fmax(o.radius, distance(s.centre, o.centre) + s.radius);
 }
 
 void raise_starting_gate(std::vector<GateObject>& gate, const Terrain& ground) {

@@ -13,6 +13,9 @@ constexpr const char* DEFAULT_BIKE = "yz250f(2017)";
 // Track objects are looked up within this distance of a bike's frame (ft):
 // every part of a bike lies inside it.
 constexpr float BIKE_OBJECT_REACH = 8;
+// Added to the bike's measured reach (from the previous tic): more than a
+// bike moves in one tic below 128 ft/s.
+constexpr float REACH_MARGIN = 1;
 
 // Assists of a bike that follows recorded states.
 constexpr float REMOTE_ROLL_DAMPING = 100;
@@ -63,6 +66,38 @@ void configure_planned_bike(Bike& b, const SlotPlan& plan) {
     set_restricted_lock(b, REMOTE_RESTRICTED_LOCK);
 }
 
+// Spheres around each part of a bike: every shape sphere and tire of the part
+// lies inside its part's sphere.
+struct PartBound {
+    Vec3 centre;
+    float radius = -1;  // below 0: the part cannot touch anything
+};
+void bike_part_bounds(const Bike& b, PartBound out[PART_COUNT]) {
+    static const BikeBody BODY_OF[PART_COUNT] = {FRAME, FORK_UPPER, FORK_LOWER, SWINGARM, BODY_RIDER, FRONT_WHEEL, REAR_WHEEL};
+    for (int p = 0; p < PART_COUNT; p++) {
+        float r = b.shapes[p].spheres.empty() ? -1 : b.shapes[p].bounding_radius;
+        if (p == PART_FRONT_WHEEL) r = std::fmax(r, b.front_tire.ring_radius + b.front_tire.tube_radius);
+        if (p == PART_REAR_WHEEL) r = std::fmax(r, b.rear_tire.ring_radius + b.rear_tire.tube_radius);
+        out[p] = {body_position(b.bodies[BODY_OF[p]]), r};
+    }
+}
+
+// The object's spheres that reach into a part's sphere: the others cannot
+// touch the bike, and testing them one by one against every part sphere is
+// the most of a standing start's cost.
+void spheres_near_bike(const PartShape& object, const PartBound bounds[PART_COUNT], PartShape& out) {
+    out.spheres.clear();
+    out.bounding_radius = object.bounding_radius;
+    for (const ShapeSphere& s : object.spheres)
+        for (int p = 0; p < PART_COUNT; p++) {
+            float r = bounds[p].radius + s.radius;
+            if (bounds[p].radius >= 0 && length_squared(s.centre - bounds[p].centre) <= r * r) {
+                out.spheres.push_back(s);
+                break;
+            }
+        }
+}
+
 // Step 4 of the tic for one bike: its ground contacts (when it is simulated
 // here) and the track objects near it. True when an object was touched.
 bool collide_with_objects(World& w, int slot, bool gate_only) {
@@ -73,12 +108,23 @@ bool collide_with_objects(World& w, int slot, bool gate_only) {
     if (t.gate.empty()) return false;
     Vec3 p = body_position(b->bodies[FRAME]);
     objects_near(t.state.grid, p.x, p.z, BIKE_OBJECT_REACH, w.scratch);
+    float reach = b->contact_reach_tic >= 0 ? std::fmin(b->contact_reach + REACH_MARGIN, BIKE_OBJECT_REACH)
+                                             : BIKE_OBJECT_REACH;
+    if (!w.near_spheres) w.near_spheres = std::make_shared<PartShape>();
+    PartBound bounds[PART_COUNT];
+    bool measured = false;
     bool hit = false;
     for (int i : w.scratch) {
         if (i < 0 || i >= int(t.gate.size())) continue;
         GateObject& o = w.track.gate[size_t(i)];
         if (!o.world || o.world->spheres.empty()) continue;
-        if (collide_bike_with_object(*b, *o.world, nullptr)) {
+        float apart = reach + o.radius;
+        if (length_squared(o.centre - p) > apart * apart) continue;
+        if (!measured) bike_part_bounds(*b, bounds);
+        measured = true;
+        spheres_near_bike(*o.world, bounds, *w.near_spheres);
+        if (w.near_spheres->spheres.empty()) continue;
+        if (collide_bike_with_object(*b, *w.near_spheres, nullptr)) {
             o.touched_tic = w.game->tic;
             hit = true;
         }

@@ -22,7 +22,9 @@ struct GateObject {
     std::string model;                   // "@" names as the file gives them
     const PartShape* shape = nullptr;    // in the object's frame; null: no collisions
     std::shared_ptr<PartShape> world;    // the shape in world coordinates at the present tilt
-    ObjectBounds bounds;                 // horizontal circle around every tilt
+    ObjectBounds bounds;                 // horizontal circle around every tilt (the grid's)
+    Vec3 centre;                         // sphere holding the world shape
+    float radius = 0;
     float fraction = 1;                  // 1 up, 0 down
     float speed = 0;                     // fraction per second while falling
     int touched_tic = -1;                // last tic a bike touched it
@@ -41,6 +43,7 @@ struct World {
     std::unique_ptr<GameState> game;  // the race: replaced by every reset
     std::string selected_track;       // folder chosen in the track menu
     std::vector<int> scratch;         // objects near a bike (reused every tic)
+    std::shared_ptr<PartShape> near_spheres;  // an object's spheres near a bike (reused)
 };
 
 // Run-wide: the physics world and an empty game state. False when the
