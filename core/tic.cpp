@@ -168,6 +168,8 @@ void per_bike(GameState& g, const TicHooks& h, bool connected) {
 void sample_suspension(GameState& g, const TicHooks& h) {
     SuspensionGraph& graph = g.suspension;
     if (!graph.enabled || !h.sample_suspension) return;
+    int v = g.viewed_slot;
+    if (v < 0 || v >= SLOT_COUNT || !g.slots[size_t(v)].bike) return;  // nothing to sample
     if (!graph.started) {
         graph.samples.fill({});
         graph.index = 0;

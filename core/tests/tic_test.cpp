@@ -184,6 +184,9 @@ TEST(RunTic, SuspensionGraphRingWraps) {
     run_tic(*g, h);
     EXPECT_FLOAT_EQ(n, 0);  // off: nothing sampled
     suspension_graph_enable(g->suspension, true);
+    run_tic(*g, h);
+    EXPECT_FLOAT_EQ(n, 0);  // no viewed bike: nothing sampled
+    occupy(*g, 0, LOCAL);
     for (int i = 0; i < SUSPENSION_GRAPH_SAMPLES + 3; i++) run_tic(*g, h);
     EXPECT_EQ(g->suspension.index, 3);
     EXPECT_FLOAT_EQ(g->suspension.samples[0].fork_position, float(SUSPENSION_GRAPH_SAMPLES));
