@@ -10,12 +10,6 @@
 namespace {
 // The bike chosen when a plan names none (the program's preset choice).
 constexpr const char* DEFAULT_BIKE = "yz250f(2017)";
-// Track objects are looked up within this distance of a bike's frame (ft):
-// every part of a bike lies inside it.
-constexpr float BIKE_OBJECT_REACH = 8;
-// Added to the bike's measured reach (from the previous tic): more than a
-// bike moves in one tic below 128 ft/s.
-constexpr float REACH_MARGIN = 1;
 
 // Assists of a bike that follows recorded states.
 constexpr float REMOTE_ROLL_DAMPING = 100;
@@ -107,12 +101,14 @@ bool collide_with_objects(World& w, int slot, bool gate_only) {
     const LoadedTrack& t = w.track;
     if (t.gate.empty()) return false;
     Vec3 p = body_position(b->bodies[FRAME]);
-    objects_near(t.state.grid, p.x, p.z, BIKE_OBJECT_REACH, w.scratch);
-    float reach = b->contact_reach_tic >= 0 ? std::fmin(b->contact_reach + REACH_MARGIN, BIKE_OBJECT_REACH)
-                                             : BIKE_OBJECT_REACH;
-    if (!w.near_spheres) w.near_spheres = std::make_shared<PartShape>();
     PartBound bounds[PART_COUNT];
-    bool measured = false;
+    bike_part_bounds(*b, bounds);
+    float reach = 0;  // around the frame, holding every part's sphere
+    for (const PartBound& pb : bounds)
+        if (pb.radius >= 0) reach = std::fmax(reach, distance(pb.centre, p) + pb.radius);
+    objects_near(t.state.grid, p.x, p.z, reach, w.scratch);
+    if (w.scratch.empty()) return false;
+    if (!w.near_spheres) w.near_spheres = std::make_shared<PartShape>();
     bool hit = false;
     for (int i : w.scratch) {
         if (i < 0 || i >= int(t.gate.size())) continue;
@@ -120,8 +116,6 @@ bool collide_with_objects(World& w, int slot, bool gate_only) {
         if (!o.world || o.world->spheres.empty()) continue;
         float apart = reach + o.radius;
         if (length_squared(o.centre - p) > apart * apart) continue;
-        if (!measured) bike_part_bounds(*b, bounds);
-        measured = true;
         spheres_near_bike(*o.world, bounds, *w.near_spheres);
         if (w.near_spheres->spheres.empty()) continue;
         if (collide_bike_with_object(*b, *w.near_spheres, nullptr)) {
