@@ -26,11 +26,18 @@ function(rutline_tests name)
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
+  if(NOT TARGET rutline_test_main)
+    add_library(rutline_test_main STATIC ${PROJECT_SOURCE_DIR}/cmake/test_main.cpp)
+    target_link_libraries(rutline_test_main PUBLIC GTest::gtest)
+    target_compile_definitions(rutline_test_main PRIVATE
+      RUTLINE_TEST_DATA_DIR="${RUTLINE_DATA_DIR}" RUTLINE_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_DEPS} rutline_test_main)
+  # The test environment (data folder, source folder, headless SDL drivers)
+  # comes from the shared test entry point.
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${T_LABEL}"
-               ENVIRONMENT "QZ_HOME=${RUTLINE_DATA_DIR};RUTLINE_SOURCE_DIR=${PROJECT_SOURCE_DIR};SDL_VIDEODRIVER=offscreen;SDL_AUDIODRIVER=dummy"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
