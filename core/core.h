@@ -86,7 +86,7 @@ Options options_from_config(const Config& c);
 // ===========================================================================
 // Frame timing and the tic loop.
 
-enum ViewMode { RIDER = 0, EDITOR = 2, CHASE = 3, TRACKSIDE = 4, NO_TRACK = 5 };
+enum class ViewMode { RIDER = 0, EDITOR = 2, CHASE = 3, TRACKSIDE = 4, NO_TRACK = 5 };
 
 // An injected wall clock: seconds on one monotonic origin, and a sleep.
 struct Clock {
@@ -370,7 +370,7 @@ struct Program {
     StartList start_list{};
     std::unique_ptr<GameState> game;
     MenuPage menu = MENU_MAIN;
-    ViewMode view = RIDER;
+    ViewMode view = ViewMode::RIDER;
     bool paused = false;
     FrameTiming timing;
     ChaseCamera chase;

@@ -168,28 +168,28 @@ int step_viewed_slot(const std::vector<int>& order, int viewed, int direction) {
 
 ViewMode next_view_mode(ViewMode mode, bool editor_enabled) {
     switch (mode) {
-        case RIDER: return editor_enabled ? EDITOR : CHASE;
-        case CHASE: return TRACKSIDE;
-        case TRACKSIDE: return RIDER;
-        default: return RIDER;
+        case ViewMode::RIDER: return editor_enabled ? ViewMode::EDITOR : ViewMode::CHASE;
+        case ViewMode::CHASE: return ViewMode::TRACKSIDE;
+        case ViewMode::TRACKSIDE: return ViewMode::RIDER;
+        default: return ViewMode::RIDER;
     }
 }
 
 ViewMode select_view_mode(ViewMode mode, const ViewInputs& in) {
-    if (mode == NO_TRACK) {
-        if (!in.track_loaded) return NO_TRACK;
-        return in.viewed_has_bike ? RIDER : TRACKSIDE;
+    if (mode == ViewMode::NO_TRACK) {
+        if (!in.track_loaded) return ViewMode::NO_TRACK;
+        return in.viewed_has_bike ? ViewMode::RIDER : ViewMode::TRACKSIDE;
     }
-    if (!(in.spy && mode == TRACKSIDE)) {
-        if (mode != EDITOR && mode != CHASE && in.viewed_is_local) mode = RIDER;
+    if (!(in.spy && mode == ViewMode::TRACKSIDE)) {
+        if (mode != ViewMode::EDITOR && mode != ViewMode::CHASE && in.viewed_is_local) mode = ViewMode::RIDER;
     }
-    if (!in.viewed_has_bike) mode = TRACKSIDE;
-    if (!in.track_loaded) mode = NO_TRACK;
+    if (!in.viewed_has_bike) mode = ViewMode::TRACKSIDE;
+    if (!in.track_loaded) mode = ViewMode::NO_TRACK;
     return mode;
 }
 
 float engine_sound_factor(bool paused, ViewMode mode, bool menu_shown, bool viewed_is_local) {
-    if (paused || mode == EDITOR) return 0;
+    if (paused || mode == ViewMode::EDITOR) return 0;
     if (!menu_shown) return 1;
     return viewed_is_local ? 0.0f : 0.25f;
 }

@@ -111,7 +111,7 @@ int program_start(Program& p, int argc, const char* const* argv, const StartupHo
     // 29-30.
     if (!p.track_to_load.empty()) call(h.load_track, p, playback);
     p.menu = p.options.connect_given ? MENU_NONE : MENU_MAIN;
-    p.view = RIDER;
+    p.view = ViewMode::RIDER;
     return START_CONTINUE;
 }
 

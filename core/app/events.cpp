@@ -24,7 +24,7 @@ void handle_event(App& app, const ZumiEvent& e) {
         if (!e.pressed) continue;
         if (i == BIND_PAUSE && !connected) p.paused = !p.paused;
         if (i == BIND_STEP && p.paused && app.track_loaded && app.tic_hook) app.tic_hook();
-        if (i == BIND_SCREENSHOT && p.view != EDITOR) app.screenshot_pending = true;
+        if (i == BIND_SCREENSHOT && p.view != ViewMode::EDITOR) app.screenshot_pending = true;
     }
     if (e.pressed && e.code == key_code(SCAN_TAB)) p.view = next_view_mode(p.view, p.options.editor);
 }

@@ -40,10 +40,10 @@ void tic_body(App& app) {
     check_stutter(app, "action");
     check_stutter(app, "net");
     if (!app.track_loaded) {
-        p.view = NO_TRACK;
+        p.view = ViewMode::NO_TRACK;
         return;
     }
-    if (!p.paused && p.view != NO_TRACK && app.tic_hook) app.tic_hook();
+    if (!p.paused && p.view != ViewMode::NO_TRACK && app.tic_hook) app.tic_hook();
     check_stutter(app, "tic");
     app.tics_run++;
     record_audio_tic(app);

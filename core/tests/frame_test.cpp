@@ -167,24 +167,24 @@ TEST(Controls, ChaseOrbitAndViewModes) {
     EXPECT_NEAR(std::abs(cam.angle), 0, 1e-3);   // two half turns wrap round
     EXPECT_FLOAT_EQ(cam.distance, 0.25f);        // never closer
 
-    EXPECT_EQ(next_view_mode(RIDER, true), EDITOR);
-    EXPECT_EQ(next_view_mode(RIDER, false), CHASE);
-    EXPECT_EQ(next_view_mode(CHASE, false), TRACKSIDE);
-    EXPECT_EQ(next_view_mode(TRACKSIDE, false), RIDER);
-    EXPECT_EQ(next_view_mode(NO_TRACK, false), RIDER);
+    EXPECT_EQ(next_view_mode(ViewMode::RIDER, true), ViewMode::EDITOR);
+    EXPECT_EQ(next_view_mode(ViewMode::RIDER, false), ViewMode::CHASE);
+    EXPECT_EQ(next_view_mode(ViewMode::CHASE, false), ViewMode::TRACKSIDE);
+    EXPECT_EQ(next_view_mode(ViewMode::TRACKSIDE, false), ViewMode::RIDER);
+    EXPECT_EQ(next_view_mode(ViewMode::NO_TRACK, false), ViewMode::RIDER);
 
-    EXPECT_EQ(select_view_mode(NO_TRACK, {true, true, false, false}), RIDER);
-    EXPECT_EQ(select_view_mode(NO_TRACK, {true, false, false, false}), TRACKSIDE);
-    EXPECT_EQ(select_view_mode(TRACKSIDE, {true, true, true, false}), RIDER);
-    EXPECT_EQ(select_view_mode(TRACKSIDE, {true, true, true, true}), TRACKSIDE);  // spy
-    EXPECT_EQ(select_view_mode(CHASE, {true, true, true, false}), CHASE);
-    EXPECT_EQ(select_view_mode(RIDER, {true, false, false, false}), TRACKSIDE);
-    EXPECT_EQ(select_view_mode(RIDER, {false, true, true, false}), NO_TRACK);
+    EXPECT_EQ(select_view_mode(ViewMode::NO_TRACK, {true, true, false, false}), ViewMode::RIDER);
+    EXPECT_EQ(select_view_mode(ViewMode::NO_TRACK, {true, false, false, false}), ViewMode::TRACKSIDE);
+    EXPECT_EQ(select_view_mode(ViewMode::TRACKSIDE, {true, true, true, false}), ViewMode::RIDER);
+    EXPECT_EQ(select_view_mode(ViewMode::TRACKSIDE, {true, true, true, true}), ViewMode::TRACKSIDE);  // spy
+    EXPECT_EQ(select_view_mode(ViewMode::CHASE, {true, true, true, false}), ViewMode::CHASE);
+    EXPECT_EQ(select_view_mode(ViewMode::RIDER, {true, false, false, false}), ViewMode::TRACKSIDE);
+    EXPECT_EQ(select_view_mode(ViewMode::RIDER, {false, true, true, false}), ViewMode::NO_TRACK);
 
-    EXPECT_EQ(engine_sound_factor(false, RIDER, false, true), 1);
-    EXPECT_EQ(engine_sound_factor(false, RIDER, true, true), 0);
-    EXPECT_EQ(engine_sound_factor(false, RIDER, true, false), 0.25f);
-    EXPECT_EQ(engine_sound_factor(true, RIDER, false, true), 0);
+    EXPECT_EQ(engine_sound_factor(false, ViewMode::RIDER, false, true), 1);
+    EXPECT_EQ(engine_sound_factor(false, ViewMode::RIDER, true, true), 0);
+    EXPECT_EQ(engine_sound_factor(false, ViewMode::RIDER, true, false), 0.25f);
+    EXPECT_EQ(engine_sound_factor(true, ViewMode::RIDER, false, true), 0);
 }
 
 TEST(SetupReport, LettersOfChangedParameters) {

@@ -67,7 +67,7 @@ struct PartBound {
     float radius = -1;  // below 0: the part cannot touch anything
 };
 void bike_part_bounds(const Bike& b, PartBound out[PART_COUNT]) {
-    static const BikeBody BODY_OF[PART_COUNT] = {FRAME, FORK_UPPER, FORK_LOWER, SWINGARM, BODY_RIDER, FRONT_WHEEL, REAR_WHEEL};
+    static const BikeBody BODY_OF[PART_COUNT] = {FRAME, FORK_UPPER, FORK_LOWER, SWINGARM, RIDER, FRONT_WHEEL, REAR_WHEEL};
     for (int p = 0; p < PART_COUNT; p++) {
         float r = b.shapes[p].spheres.empty() ? -1 : b.shapes[p].bounding_radius;
         if (p == PART_FRONT_WHEEL) r = std::fmax(r, b.front_tire.ring_radius + b.front_tire.tube_radius);

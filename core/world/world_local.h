@@ -1,11 +1,7 @@
 // Internals of core_world shared between its source files.
 #pragma once
 
-// core.h (the view modes) and physics.h (the bike's bodies) both declare an
-// enumerator RIDER; in this module the rider's body is BODY_RIDER.
-#define RIDER BODY_RIDER
 #include "physics/physics.h"
-#undef RIDER
 
 #include "core/world/world.h"
 
