@@ -21,14 +21,17 @@ constexpr int RECORD_FRAMES_PER_TIC = 690;
 constexpr int RECORD_RATE = RECORD_FRAMES_PER_TIC * TICS_PER_SECOND;  // 88320
 
 // Game data is present when a search folder other than the home folder holds
-// a "tracks" folder or a ".saf" archive.
+// a "tracks" folder, a ".saf" archive or a track folder (one with a height
+// field file, as the data kit writes them).
 bool locate_game_data() {
     for (int i = 1; i < search_folder_count(); i++) {
         std::error_code ec;
         fs::path folder = search_folder(i);
         if (fs::is_directory(folder / "tracks", ec)) return true;
-        for (const auto& entry : fs::directory_iterator(folder, ec))
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
             if (entry.path().extension() == ".saf") return true;
+            if (fs::exists(entry.path() / "terrain.hf", ec) || fs::exists(entry.path() / "terrain.hf.gz", ec)) return true;
+        }
     }
     return false;
 }
@@ -169,10 +172,19 @@ int app_start(App& app, int argc, const char* const* argv) {
     h.wait_mapped = [&app] { wait_mapped(app); };
     h.init_gl = init_gl;
     h.open_inputs = [&app] { open_inputs(app); };
-    h.load_track = [&app](Program&, bool) { app.track_loaded = true; };
+    h.select_track = [&app](const std::string& name) {
+        app.world.selected_track = find_track_folder(list_tracks(), name);
+        if (app.world.selected_track.empty() && !name.empty()) zumi_log("No track \"%s\"\n", name.c_str());
+    };
+    h.create_world = [&app] { start_world(app); };
+    // The start-up race: the program's start list, 0 tics, 1000 laps.
+    h.load_track = [&app](Program& prog, bool playback) {
+        reset_race(app, &prog.start_list, playback, false, 0, 1000, prog.config.skill.selected);
+    };
 
     int status = program_start(p, argc, argv, h);
     if (status != START_CONTINUE) {
+        free_world(app);
         close_audio(app);
         close_window(app);
         zumi_log_close();
@@ -180,8 +192,7 @@ int app_start(App& app, int argc, const char* const* argv) {
     }
     if (p.options.record_video) app.video_out = stdout;
     app.tic_hook = [&app] {
-        TicHooks hooks;
-        run_tic(*app.program.game, hooks);
+        if (app.track_loaded) world_tic(app.world, app.world_hooks);
     };
     return START_CONTINUE;
 }
@@ -190,6 +201,7 @@ int app_shutdown(App& app) {
     zumi_log("Frames drawn: %d, tics run: %d\n", app.frames_drawn, app.tics_run);
     ShutdownHooks h;
     h.show_status = [&app](const char* text) { show_status(app, text); };
+    h.save_and_free_race = [&app] { free_world(app); };
     h.close_inputs = [&app] { close_inputs(app); };
     h.close_audio = [&app] { close_audio(app); };
     h.write_config = [&app] { write_config(app.program.config); };

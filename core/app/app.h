@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "core/world/world.h"
 #include "platform/platform.h"
 
 // The program's run-wide platform state.
@@ -19,6 +20,9 @@ struct App {
     FILE* audio_file = nullptr;       // --record-audio
     FILE* video_out = nullptr;        // --record-video (standard output)
     bool track_loaded = false;
+    World world;                      // the loaded track and the race on it
+    bool world_started = false;
+    TicHooks world_hooks;             // the tic's hooks over the world
     bool close_requested = false;
     int cursor_axes[2] = {-1, -1};
     int pointer[2] = {0, 0};          // the cursor in window pixels, read once a frame
@@ -54,6 +58,23 @@ int app_start(App& app, int argc, const char* const* argv);
 // Runs frames until "close"; then shuts down. Returns the exit status.
 int app_run(App& app);
 int app_shutdown(App& app);
+
+// Starts the physics world (start-up's world step); false when the physics
+// library cannot be used.
+bool start_world(App& app);
+// Resets the race with a start list (null: a time trial) over the world and
+// the status lines; track_loaded follows whether a track is loaded after it.
+void reset_race(App& app, const StartList* list, bool playback, bool record, int race_length_tics, int laps,
+                int skill);
+// The "New Race" start: slots 0-39 from the gate choices, the rest empty,
+// the race settings of the configuration; then the gate choices move on by
+// the lineup rotation.
+void start_new_race(App& app);
+// The bike this computer's controls ride: the viewed slot when its bike is
+// local; NO_SLOT otherwise.
+int local_ridden_slot(const App& app);
+// Tears the race, the track and the physics world down.
+void free_world(App& app);
 
 // One frame's drawing: an empty frame in the sky colour (the world, HUD and
 // menus draw here as they arrive), written to video_out when recording.

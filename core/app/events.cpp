@@ -10,6 +10,15 @@ void take_window_events(ZumiWindow* w, double instant, bool all, const std::func
     while (all ? zumi_next_event(w, &e) : zumi_next_event_until(w, instant, &e)) handle(e);
 }
 
+namespace {
+enum MenuKey { MENU_KEY_ENTER = 4, MENU_KEY_KEYPAD_ENTER = 5, MENU_KEY_ESC = 6 };  // in MENU_KEY_NAMES
+
+bool menu_key(const App& app, int code, MenuKey k) {
+    return static_cast<size_t>(k) < app.menu_key_codes.size() && app.menu_key_codes[static_cast<size_t>(k)] == code &&
+           code >= 0;
+}
+}  // namespace
+
 void handle_event(App& app, const ZumiEvent& e) {
     Program& p = app.program;
     if (e.code == CODE_CLOSE) {
@@ -17,6 +26,16 @@ void handle_event(App& app, const ZumiEvent& e) {
         return;
     }
     bool connected = false;  // the network arrives later
+    if (e.pressed && menu_key(app, e.code, MENU_KEY_ESC)) {
+        // Shows the main menu with none shown, hides any page shown.
+        p.menu = p.menu == MENU_NONE ? MENU_MAIN : MENU_NONE;
+    } else if (e.pressed && p.menu == MENU_MAIN &&
+               (menu_key(app, e.code, MENU_KEY_ENTER) || menu_key(app, e.code, MENU_KEY_KEYPAD_ENTER))) {
+        // Until the menu pages are drawn, "enter" on the main menu starts a
+        // race from the configured lineup as "New Race", "Start" does.
+        start_new_race(app);
+        return;
+    }
     for (int i = 0; i < BINDING_COUNT; i++) {
         InputBinding& b = p.config.bindings[static_cast<size_t>(i)];
         if (b.is_axis() || b.key_code != e.code) continue;

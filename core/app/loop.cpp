@@ -37,6 +37,12 @@ void tic_body(App& app) {
     read_axis_bindings(app);
     ControlVector controls;
     fill_control_vector(p.config, controls);
+    if (p.menu == MENU_NONE) {
+        int slot = local_ridden_slot(app);
+        if (p.view != ViewMode::NO_TRACK && slot != NO_SLOT) world_apply_controls(app.world, slot, p.controls, controls);
+    } else if (local_ridden_slot(app) != NO_SLOT) {
+        return;  // riding is frozen under a menu page
+    }
     check_stutter(app, "action");
     check_stutter(app, "net");
     if (!app.track_loaded) {

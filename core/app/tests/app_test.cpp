@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 
 #include "core/app/app.h"
 #include "image/image.h"
+#include "physics/physics.h"
 
 namespace {
 
@@ -154,13 +156,16 @@ struct GameFixture : ::testing::Test {
 };
 
 TEST_F(GameFixture, RecordsSkyFramesAndAudioAndClosesOnSigterm) {
-    add_fixture_track();
+    // The generated default data, with its configured track.
+    const char* generated = std::getenv("QZ_HOME");
+    ASSERT_NE(generated, nullptr);
+    env[0] = std::string("QZ_HOME=") + generated;
     fs::create_directories(home / "Rutline");
     std::ofstream(home / "Rutline" / "config") << "video_mode=Windowed\n";
     fs::path audio = dir.path / "audio.raw";
-    GameRun r = run_game({"--lock-fps", "30", "--record-video", "--width=96", "--height", "64", "--track", "fixture",
-                      "--record-audio", audio.string()},
-                     env, 6);
+    GameRun r = run_game({"--lock-fps", "30", "--record-video", "--width=96", "--height", "64", "--record-audio",
+                          audio.string()},
+                         env, 6);
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<Frame> frames = parse_ppm_stream(r.out);
     ASSERT_GE(frames.size(), 6u);
@@ -176,9 +181,9 @@ TEST_F(GameFixture, RecordsSkyFramesAndAudioAndClosesOnSigterm) {
     std::string log = lastlog();
     EXPECT_NE(log.find("Rutline version 2021-03-31-1566 snapshot\n"), std::string::npos);
     EXPECT_NE(log.find("GL_VERSION: "), std::string::npos);
-    // Shutdown lines in their order.
+    // The track's load, then the shutdown lines, in their order.
     size_t at = 0;
-    for (const char* line : {"Freeing memory (1)\n", "Closing input devices\n", "Closing audio\n",
+    for (const char* line : {"Resetting\n", "Scanning\n", "Loading bikes\n", "Freeing memory (1)\n", "Closing input devices\n", "Closing audio\n",
                              "Writing config files\n", "Freeing memory (2)\n", "Freeing memory (3)\n",
                              "Freeing file list\n", "Freeing memory (4)\n", "Deleting textures\n",
                              "Deleting models\n", "Window shutdown complete\n"}) {
@@ -196,6 +201,18 @@ TEST_F(GameFixture, RecordsSkyFramesAndAudioAndClosesOnSigterm) {
     EXPECT_EQ(static_cast<int>(frames.size()), frames_drawn);
     // The configuration was written at the orderly exit.
     EXPECT_TRUE(fs::exists(home / "Rutline" / "config"));
+}
+
+TEST_F(GameFixture, AnUnreadableTrackLeavesTheSkyAndNoTics) {
+    add_fixture_track();  // its height field file is not one
+    fs::create_directories(home / "Rutline");
+    std::ofstream(home / "Rutline" / "config") << "video_mode=Windowed\ntrack=fixture\n";
+    GameRun r = run_game({"--lock-fps", "30", "--record-video", "--width=32", "--height", "16"}, env, 3);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string log = lastlog();
+    EXPECT_NE(log.find("No track loaded\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(", tics run: 0\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Window shutdown complete\n"), std::string::npos);
 }
 
 TEST_F(GameFixture, EndsWithoutDataOrTracksOrOnABadOption) {
@@ -286,6 +303,55 @@ TEST(Screenshots, NumberedAfterTheLargestInTheIndex) {
     ASSERT_EQ(img.width, 2);
     const uint8_t top_down[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
     EXPECT_EQ(std::vector<uint8_t>(img.pixels.begin(), img.pixels.begin() + 12), std::vector<uint8_t>(top_down, top_down + 12));
+    unsetenv("XDG_DATA_HOME");
+    reset_search_folders();
+}
+}  // namespace
+
+namespace {
+// In one process over the generated data: the start-up race has a robot in
+// slot 0 behind the main menu; "enter" starts a race from the configured
+// lineup with the player at gate 20, and the throttle key reaches that bike
+// (and no other) through the tic's controls.
+TEST(Riding, TheThrottleKeyReachesThePlayersBikeInTheNewRace) {
+    ASSERT_NE(std::getenv("QZ_HOME"), nullptr);
+    TempDir d;
+    fs::create_directories(d.path / "Rutline");
+    std::ofstream(d.path / "Rutline" / "config") << "video_mode=Windowed\n";
+    setenv("XDG_DATA_HOME", d.path.c_str(), 1);
+    reset_search_folders();
+    static App app;  // as the program holds it
+    const char* argv[] = {"rutline", "--warp", "--width", "32", "--height", "24"};
+    ASSERT_EQ(app_start(app, 6, argv), START_CONTINUE);
+    ASSERT_TRUE(app.track_loaded);
+    ASSERT_NE(world_bike(app.world, 0), nullptr);
+    EXPECT_EQ(app.world.game->slots[0].kind, ROBOT);
+    EXPECT_EQ(app.program.menu, MENU_MAIN);
+    EXPECT_EQ(local_ridden_slot(app), NO_SLOT);
+
+    zumi_post_event(app.window, {app.menu_key_codes[4], true, zumi_time()});  // "enter"
+    int ridden = NO_SLOT, tics = 0;
+    float robot_throttle = -1;
+    std::function<void()> tic = app.tic_hook;
+    app.tic_hook = [&] {
+        tic();
+        if (++tics > 20000) app.close_requested = true;  // a stuck run ends all the same
+        int slot = local_ridden_slot(app);
+        if (slot == NO_SLOT) return;
+        if (ridden == NO_SLOT) {
+            ridden = slot;
+            zumi_post_event(app.window, {app.program.config.bindings[BIND_THROTTLE].key_code, true, zumi_time()});
+        }
+        if (world_bike(app.world, slot)->ride.throttle == 1) {
+            Bike* robot = world_bike(app.world, 17);  // gate 18
+            robot_throttle = robot ? robot->ride.throttle : -1;
+            app.close_requested = true;
+        }
+    };
+    EXPECT_EQ(app_run(app), 0);
+    EXPECT_EQ(ridden, 19);
+    EXPECT_LT(tics, 20000) << "the throttle never reached the player's bike";
+    EXPECT_EQ(robot_throttle, 0);
     unsetenv("XDG_DATA_HOME");
     reset_search_folders();
 }
