@@ -76,6 +76,10 @@ int local_ridden_slot(const App& app);
 // Tears the race, the track and the physics world down.
 void free_world(App& app);
 
+// One tic of the loop once its events are handled: the controls onto the
+// local bike, then the simulation tic unless paused or frozen under a menu.
+void tic_body(App& app);
+
 // One frame's drawing: an empty frame in the sky colour (the world, HUD and
 // menus draw here as they arrive), written to video_out when recording.
 void draw_frame(App& app);

@@ -30,7 +30,8 @@ void read_pointer(App& app) {
         if (app.cursor_axes[i] >= 0) app.pointer[i] = zumi_read_axis(app.window, app.cursor_axes[i]);
 }
 
-// Steps 2 to 8 of one tic (the events were taken before it).
+}  // namespace
+
 void tic_body(App& app) {
     Program& p = app.program;
     check_stutter(app, "processmessage");
@@ -54,8 +55,6 @@ void tic_body(App& app) {
     app.tics_run++;
     record_audio_tic(app);
 }
-
-}  // namespace
 
 void check_stutter(App& app, const char* label) {
     double now = zumi_time();
@@ -115,7 +114,7 @@ int app_run(App& app) {
         p.view = select_view_mode(p.view, view);
         if (zumi_window_size(app.window, nullptr, nullptr)) draw_frame(app);
         if (app.update_sound) {
-            bool local = false;  // the viewed rider's kind arrives with the race state
+            bool local = local_ridden_slot(app) != NO_SLOT;
             app.update_sound(engine_sound_factor(p.paused, p.view, p.menu != MENU_NONE, local));
         }
         zumi_commit_sound(app.sound);

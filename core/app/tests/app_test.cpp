@@ -309,11 +309,11 @@ TEST(Screenshots, NumberedAfterTheLargestInTheIndex) {
 }  // namespace
 
 namespace {
-// In one process over the generated data: the start-up race has a robot in
-// slot 0 behind the main menu; "enter" starts a race from the configured
-// lineup with the player at gate 20, and the throttle key reaches that bike
-// (and no other) through the tic's controls.
-TEST(Riding, TheThrottleKeyReachesThePlayersBikeInTheNewRace) {
+// In one process over the generated data, tic by tic: the start-up race has
+// a robot in slot 0 and runs behind the main menu; "enter" there starts a
+// race from the configured lineup with the player at gate 20; a menu page
+// freezes that race; the throttle key reaches the player's bike and no other.
+TEST(Riding, TheNewRaceRidesThePlayersBikeAndAMenuFreezesIt) {
     ASSERT_NE(std::getenv("QZ_HOME"), nullptr);
     TempDir d;
     fs::create_directories(d.path / "Rutline");
@@ -321,37 +321,41 @@ TEST(Riding, TheThrottleKeyReachesThePlayersBikeInTheNewRace) {
     setenv("XDG_DATA_HOME", d.path.c_str(), 1);
     reset_search_folders();
     static App app;  // as the program holds it
-    const char* argv[] = {"rutline", "--warp", "--width", "32", "--height", "24"};
-    ASSERT_EQ(app_start(app, 6, argv), START_CONTINUE);
+    const char* argv[] = {"rutline", "--width", "32", "--height", "24"};
+    ASSERT_EQ(app_start(app, 5, argv), START_CONTINUE);
     ASSERT_TRUE(app.track_loaded);
     ASSERT_NE(world_bike(app.world, 0), nullptr);
     EXPECT_EQ(app.world.game->slots[0].kind, ROBOT);
     EXPECT_EQ(app.program.menu, MENU_MAIN);
     EXPECT_EQ(local_ridden_slot(app), NO_SLOT);
 
-    zumi_post_event(app.window, {app.menu_key_codes[4], true, zumi_time()});  // "enter"
-    int ridden = NO_SLOT, tics = 0;
-    float robot_throttle = -1;
-    std::function<void()> tic = app.tic_hook;
-    app.tic_hook = [&] {
-        tic();
-        if (++tics > 20000) app.close_requested = true;  // a stuck run ends all the same
-        int slot = local_ridden_slot(app);
-        if (slot == NO_SLOT) return;
-        if (ridden == NO_SLOT) {
-            ridden = slot;
-            zumi_post_event(app.window, {app.program.config.bindings[BIND_THROTTLE].key_code, true, zumi_time()});
-        }
-        if (world_bike(app.world, slot)->ride.throttle == 1) {
-            Bike* robot = world_bike(app.world, 17);  // gate 18
-            robot_throttle = robot ? robot->ride.throttle : -1;
-            app.close_requested = true;
-        }
+    const int enter = app.menu_key_codes[4], esc = app.menu_key_codes[6];
+    const int throttle = app.program.config.bindings[BIND_THROTTLE].key_code;
+    struct Step {
+        int key;           // pressed before the tic; -1 none
+        int ridden;        // local_ridden_slot after it
+        bool advances;     // the race's tic counter moves on
+        float throttle;    // the ridden bike's throttle after the tic
+    } steps[] = {
+        {-1, NO_SLOT, true, -1},  // the start-up race runs behind the menu
+        {enter, 19, true, 0},     // a new race, the menu hidden
+        {esc, 19, false, 0},      // the main menu freezes riding
+        {throttle, 19, false, 0},
+        {esc, 19, true, 1},       // hidden again: the held throttle rides
     };
-    EXPECT_EQ(app_run(app), 0);
-    EXPECT_EQ(ridden, 19);
-    EXPECT_LT(tics, 20000) << "the throttle never reached the player's bike";
-    EXPECT_EQ(robot_throttle, 0);
+    for (const Step& s : steps) {
+        if (s.key >= 0) handle_event(app, {s.key, true, zumi_time()});
+        int before = app.world.game->tic;
+        tic_body(app);
+        int ridden = local_ridden_slot(app);
+        EXPECT_EQ(ridden, s.ridden) << "key " << s.key;
+        EXPECT_EQ(app.world.game->tic > before, s.advances) << "key " << s.key;
+        if (ridden != NO_SLOT) EXPECT_EQ(world_bike(app.world, ridden)->ride.throttle, s.throttle) << "key " << s.key;
+    }
+    ASSERT_NE(world_bike(app.world, 17), nullptr);  // gate 18's robot
+    EXPECT_EQ(world_bike(app.world, 17)->ride.throttle, 0);
+    EXPECT_EQ(app_shutdown(app), 0);
+    EXPECT_FALSE(app.world_started);
     unsetenv("XDG_DATA_HOME");
     reset_search_folders();
 }
