@@ -26,7 +26,7 @@ float air_spring_force(float x, float air_gap, float travel);
 float fork_force(const BikeTuning& t, float travel, float x, float v);
 
 // Linkage: the shock travel s at swingarm fraction u (0 … 1) and its ratio
-// r = ds/du. `link` is the spec's 7 linkage floats: travel at knot, travel at
+// r = ds/du. `link` is the bike model's 7 linkage floats: travel at knot, travel at
 // full stroke, maximum angle, knot position, slopes at 0, knot, full stroke.
 struct LinkagePoint {
     float s, r;
