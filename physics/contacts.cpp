@@ -132,6 +132,21 @@ void rider_ground_crash(Bike& bike) {
     start_crash(bike);  // call point: the ride code's crash
 }
 
+// One bound for all of a part's spheres before testing them one by one.
+bool part_may_reach_ground(const Terrain& ground, const PartShape& shape) {
+    float x0 = INFINITY, x1 = -INFINITY, z0 = INFINITY, z1 = -INFINITY, lowest = INFINITY;
+    for (size_t k = 0; k < shape.spheres.size(); k++) {
+        Vec3 c = shape.world_centres[k];
+        float r = shape.spheres[k].radius;
+        if (!std::isfinite(c.x + c.y + c.z + r)) return true;  // left to the sphere tests
+        // The same sums the sphere tests make for their cell ranges.
+        x0 = std::fmin(x0, c.x - r), x1 = std::fmax(x1, c.x + r);
+        z0 = std::fmin(z0, c.z - r), z1 = std::fmax(z1, c.z + r);
+        lowest = std::fmin(lowest, c.y - r);
+    }
+    return ground_may_reach(ground, x0, x1, z0, z1, lowest);
+}
+
 bool parts_ground(Bike& bike, bool make_joints) {
     const Terrain* ground = physics_ground();
     if (!ground) return false;
@@ -140,6 +155,7 @@ bool parts_ground(Bike& bike, bool make_joints) {
         PartShape& shape = bike.shapes[part];
         if (shape.spheres.empty()) continue;
         refresh_shape_centres(bike, part);
+        if (!part_may_reach_ground(*ground, shape)) continue;
         bool touched = false;
         for (size_t k = 0; k < shape.spheres.size(); k++) {
             const ShapeSphere& s = shape.spheres[k];
@@ -281,6 +297,16 @@ void store_tire_contact(TireContact& tire, const PairHit& best, Vec3 normal_towa
 
 // Part a against part b. Sphere parts meet sphere parts; a tire meets the
 // other part's spheres through its stand-in sphere.
+// Rounding allowance for the bound tests below: world centres lie within
+// the part's bound of its body up to float error far smaller than this.
+const float BOUND_MARGIN = 1.0f / 64;
+
+// Can ball `s` reach anything of part `p` (all within p.bound of its body)?
+bool may_reach_part(const Ball& s, const Part& p, Vec3 p_centre) {
+    float reach = s.radius + p.bound + BOUND_MARGIN;
+    return !(length_squared(s.centre - p_centre) >= reach * reach);
+}
+
 bool part_pair(Part& a, Part& b, int mode) {
     if (a.tire && b.tire) {
         // Tire against tire: the first wheel's shape spheres against the second tire.
@@ -292,8 +318,10 @@ bool part_pair(Part& a, Part& b, int mode) {
         // Keep "a" the sphere side; the normal is flipped back for the tire.
         bool touched = false;
         PairHit best;
+        Vec3 wheel = body_position(a.body);
         for (size_t k = 0; k < b.shape->spheres.size(); k++) {
             Ball s = sphere_ball(*b.shape, k);
+            if (!may_reach_part(s, a, wheel)) continue;
             PairHit h = ball_pair(s, tire_ball(*a.tire, s.centre));
             if (!h.touched) continue;
             touched = true;
@@ -305,8 +333,10 @@ bool part_pair(Part& a, Part& b, int mode) {
     }
     bool touched = false;
     PairHit best;
+    Vec3 b_centre = body_position(b.body);
     for (size_t i = 0; i < a.shape->spheres.size(); i++) {
         Ball s = sphere_ball(*a.shape, i);
+        if (!may_reach_part(s, b, b_centre)) continue;
         if (b.tire) {
             PairHit h = ball_pair(s, tire_ball(*b.tire, s.centre));
             if (!h.touched) continue;

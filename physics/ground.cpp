@@ -245,6 +245,24 @@ GroundHit sphere_ground_contact(const Terrain& t, Vec3 p, float rho) {
     return best;
 }
 
+bool ground_may_reach(const Terrain& t, float x0, float x1, float z0, float z1, float lowest) {
+    if (t.vertices_per_side == 0) return false;
+    // The cells each sphere test visits lie inside this range (floor and
+    // ceil are monotone), and their triangles' corners are these vertices.
+    CellRange r = cells_around(t, Vec3{x0, 0, z0}, 0);
+    CellRange hi = cells_around(t, Vec3{x1, 0, z1}, 0);
+    r.i1 = hi.i1, r.j1 = hi.j1;
+    // A huge or odd footprint is not worth bounding: test sphere by sphere.
+    if (!(r.i1 - r.i0 <= 64 && r.j1 - r.j0 <= 64)) return true;
+    float top = -INFINITY;
+    for (int j = r.j0; j <= r.j1; j++)
+        for (int i = r.i0; i <= r.i1; i++) top = std::fmax(top, terrain_vertex_height(t, i, j));
+    // A sphere wholly above every corner is above every triangle (their
+    // normals point up); the margin covers rounding in the sphere tests.
+    float margin = 1.0f / 64 + std::fabs(top) * (1.0f / 4096);
+    return !(lowest > top + margin);
+}
+
 GroundHit torus_ground_contact(const Terrain& t, Vec3 centre, Vec3 axis, float R, float r, bool refine) {
     GroundHit best;
     if (t.vertices_per_side == 0) return best;

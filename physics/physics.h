@@ -153,6 +153,10 @@ struct PartShape {
     float bounding_radius = 0;  // largest |centre| + radius
     // Per-bike copies only: world centres, refreshed before each test.
     std::vector<Vec3> world_centres;
+    // The body and pose (position, rotation rows) the world centres were
+    // computed from; a refresh with the same ones reuses them.
+    dBodyID centres_body = nullptr;
+    dReal centres_pose[15] = {};
 };
 
 inline constexpr int MAX_SHAPE_SPHERES = 4096;

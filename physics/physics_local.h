@@ -60,6 +60,11 @@ struct GroundHit {
     Vec3 point, normal;
 };
 GroundHit sphere_ground_contact(const Terrain& t, Vec3 p, float rho);
+// Spheres whose extents in x and z span [x0, x1] × [z0, z1] (each sphere's
+// centre ± radius) and whose lowest point is at height `lowest`: false only
+// when no triangle under them can rise to touch any of them, so their
+// sphere tests may be skipped without changing a result.
+bool ground_may_reach(const Terrain& t, float x0, float x1, float z0, float z1, float lowest);
 void apply_normal_rule(Vec3& normal);
 
 // Tire contacts (A, B, D).

@@ -1,5 +1,6 @@
 // Part collision shapes: ".shp" text files of spheres, cached by name.
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -93,6 +94,15 @@ dBodyID part_body(const Bike& bike, int part) {
 void refresh_shape_centres(Bike& bike, int part) {
     PartShape& s = bike.shapes[part];
     dBodyID body = part_body(bike, part);
+    dReal pose[15];
+    std::memcpy(pose, dBodyGetPosition(body), 3 * sizeof(dReal));
+    std::memcpy(pose + 3, dBodyGetRotation(body), 12 * sizeof(dReal));
+    // The same body at a bit-identical pose gives the same centres.
+    if (s.centres_body == body && s.world_centres.size() == s.spheres.size() &&
+        std::memcmp(pose, s.centres_pose, sizeof pose) == 0)
+        return;
+    s.centres_body = body;
+    std::memcpy(s.centres_pose, pose, sizeof pose);
     s.world_centres.resize(s.spheres.size());
     for (size_t k = 0; k < s.spheres.size(); k++) s.world_centres[k] = body_point(body, s.spheres[k].centre);
 }
