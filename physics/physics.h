@@ -320,6 +320,10 @@ struct RoostParticle {
 };
 
 void reset_roost_particles();  // every particle back to the free list
+// The generator roost draws from: the one seeded at the track reset, so a
+// replay of the same seed throws the same roost. Null: a fixed-seed one of
+// the pool's own. The caller keeps it alive until it hands over another.
+void set_roost_random(Mt19937* random);
 // Emits roost from both wheels; refreshes the tire contacts of a bike that is
 // not simulated here first.
 void emit_roost(Bike& bike);

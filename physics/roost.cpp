@@ -13,12 +13,26 @@ struct RoostPool {
     int free_first = 0;
     int active_first = -1;
     int active_count = 0;
-    std::mt19937 random{12345u};  // roost never feeds back into the physics
+    // Roost never feeds back into the physics. Its draws come from the
+    // reset's generator once the world hands it over; before that (tests,
+    // tools) from a generator of the pool's own with a fixed seed.
+    Mt19937 own;
+    Mt19937* random = nullptr;
+};
+
+// The common generator as a standard random bit source.
+struct Draw {
+    Mt19937& r;
+    using result_type = uint32_t;
+    static constexpr result_type min() { return 0; }
+    static constexpr result_type max() { return 0xffffffffu; }
+    result_type operator()() { return mt_next(r); }
 };
 
 RoostPool& pool() {
     static RoostPool* p = [] {
         RoostPool* q = new RoostPool;
+        mt_seed(q->own, 12345u);
         for (int i = 0; i < ROOST_PARTICLES; i++) q->particles[i].next = i + 1 < ROOST_PARTICLES ? i + 1 : -1;
         return q;
     }();
@@ -27,7 +41,9 @@ RoostPool& pool() {
 
 float uniform(float lo, float hi) {
     std::uniform_real_distribution<float> d(lo, hi);
-    return d(pool().random);
+    RoostPool& p = pool();
+    Draw draw{p.random ? *p.random : p.own};
+    return d(draw);
 }
 bool chance(float p) { return uniform(0, 1) < p; }
 
@@ -131,6 +147,8 @@ void retire(RoostPool& p, int index, int previous) {
 bool finite(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 }  // namespace
+
+void set_roost_random(Mt19937* random) { pool().random = random; }
 
 void reset_roost_particles() {
     RoostPool& p = pool();

@@ -175,6 +175,7 @@ void world_shutdown(World& w) {
         }
     free_loaded_track(w);
     w.track.state = TrackState{};
+    set_roost_random(nullptr);
     destroy_physics_world();
 }
 
@@ -248,8 +249,21 @@ ResetHooks world_reset_hooks(World& w) {
     return h;
 }
 
+namespace {
+// The reset's generator keeps to itself, so the same draws are made here
+// from the same seed: the roster shuffle, then the gate drop unless the
+// server chose it.
+void follow_reset_random(Mt19937& r, const ResetRequest& req) {
+    mt_seed(r, req.seed);
+    shuffle_roster(r);
+    if (!req.server_race) draw_gate_drop_tic(r);
+}
+}  // namespace
+
 void world_reset(World& w, const ResetRequest& req, const ResetHooks& h) {
     reset_track(w.game, w.track.state, req, h);
+    follow_reset_random(w.random, req);
+    set_roost_random(&w.random);
     if (w.track.state.dir.empty()) free_loaded_track(w);
     set_physics_ground(w.track.state.dir.empty() ? nullptr : &w.track.terrain);
     // Nothing of the old race may act in the first step of the new one.

@@ -176,6 +176,26 @@ TEST_F(WorldTest, TheSameSceneTwiceGivesTheSameHash) {
     EXPECT_NE(run(0.5f), first);
 }
 
+// Roost draws from the reset's generator: the same seed throws the same
+// roost however many races came before; another seed, other roost.
+TEST_F(WorldTest, TheSameSeedThrowsTheSameRoost) {
+    auto run = [&](uint32_t seed) {
+        reset(same_bikes(2), seed);
+        w.game->gate_drop_tic = 64;
+        ride(256, throttle(1));
+        std::vector<float> positions;
+        for (int i = roost_active_first(); i >= 0; i = roost_particle(i).next) {
+            Vec3 p = roost_particle(i).position;
+            positions.insert(positions.end(), {p.x, p.y, p.z});
+        }
+        return positions;
+    };
+    std::vector<float> first = run(11);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(run(11), first);
+    EXPECT_NE(run(12), first);
+}
+
 // A flat track with no starting gate: riders stand in a line from the middle,
 // and a server race place (taken modulo the gate count elsewhere) is safe.
 TEST_F(WorldTest, WithoutAStartingGateRidersLineUpFromTheMiddle) {
