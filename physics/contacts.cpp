@@ -233,6 +233,7 @@ struct Part {
     TireContact* tire = nullptr;
     int bit = 0;
     float bound = 0;
+    Vec3 at;  // the body's position (bike parts only)
 };
 
 Part bike_part(Bike& bike, int part) {
@@ -241,6 +242,7 @@ Part bike_part(Bike& bike, int part) {
                                          PART_BIT_REAR_WHEEL};
     Part p;
     p.body = part_body(bike, part);
+    p.at = body_position(p.body);
     p.bit = bits[part];
     if (part == PART_FRONT_WHEEL || part == PART_REAR_WHEEL) {
         p.tire = part == PART_FRONT_WHEEL ? &bike.front_tire : &bike.rear_tire;
@@ -302,9 +304,9 @@ void store_tire_contact(TireContact& tire, const PairHit& best, Vec3 normal_towa
 const float BOUND_MARGIN = 1.0f / 64;
 
 // Can ball `s` reach anything of part `p` (all within p.bound of its body)?
-bool may_reach_part(const Ball& s, const Part& p, Vec3 p_centre) {
+bool may_reach_part(const Ball& s, const Part& p) {
     float reach = s.radius + p.bound + BOUND_MARGIN;
-    return !(length_squared(s.centre - p_centre) >= reach * reach);
+    return !(length_squared(s.centre - p.at) >= reach * reach);
 }
 
 bool part_pair(Part& a, Part& b, int mode) {
@@ -318,10 +320,9 @@ bool part_pair(Part& a, Part& b, int mode) {
         // Keep "a" the sphere side; the normal is flipped back for the tire.
         bool touched = false;
         PairHit best;
-        Vec3 wheel = body_position(a.body);
         for (size_t k = 0; k < b.shape->spheres.size(); k++) {
             Ball s = sphere_ball(*b.shape, k);
-            if (!may_reach_part(s, a, wheel)) continue;
+            if (!may_reach_part(s, a)) continue;
             PairHit h = ball_pair(s, tire_ball(*a.tire, s.centre));
             if (!h.touched) continue;
             touched = true;
@@ -333,10 +334,9 @@ bool part_pair(Part& a, Part& b, int mode) {
     }
     bool touched = false;
     PairHit best;
-    Vec3 b_centre = body_position(b.body);
     for (size_t i = 0; i < a.shape->spheres.size(); i++) {
         Ball s = sphere_ball(*a.shape, i);
-        if (!may_reach_part(s, b, b_centre)) continue;
+        if (!may_reach_part(s, b)) continue;
         if (b.tire) {
             PairHit h = ball_pair(s, tire_ball(*b.tire, s.centre));
             if (!h.touched) continue;
@@ -358,7 +358,7 @@ bool part_pair(Part& a, Part& b, int mode) {
 
 bool bounds_overlap(const Part& a, const Part& b) {
     float reach = a.bound + b.bound;
-    return length_squared(body_position(a.body) - body_position(b.body)) < reach * reach;
+    return length_squared(a.at - b.at) < reach * reach;
 }
 
 bool is_front_end(int part) { return part == PART_FRONT_WHEEL || part == PART_FORK_LOWER; }
@@ -503,12 +503,15 @@ bool collide_bikes(Bike& a, Bike& b, int mode) {
     refresh_all_shapes(b);
     static const int order[PART_COUNT] = {PART_FRONT_WHEEL, PART_REAR_WHEEL, PART_FRAME, PART_FORK_UPPER,
                                           PART_FORK_LOWER, PART_SWINGARM, PART_RIDER};
+    Part parts_b[PART_COUNT];
+    for (int k = 0; k < PART_COUNT; k++) parts_b[k] = bike_part(b, order[k]);
     bool touched = false, front_a = false, front_b = false;
     for (int pa : order) {
         Part part_a = bike_part(a, pa);
         if (!part_a.tire && part_a.shape->spheres.empty()) continue;
-        for (int pb : order) {
-            Part part_b = bike_part(b, pb);
+        for (int k = 0; k < PART_COUNT; k++) {
+            int pb = order[k];
+            Part& part_b = parts_b[k];
             if (!part_b.tire && part_b.shape->spheres.empty()) continue;
             if (!bounds_overlap(part_a, part_b)) continue;
             int m = remote && report_only(pa, pb) ? -1 : chosen;
