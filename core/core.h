@@ -288,6 +288,10 @@ struct GameState {
     int hold_counter = 0;             // tics
     int finish_lap = 0, halfway_lap = 0;  // 1000000 each when the race runs on time
     SuspensionGraph suspension;
+    // Seeded at every reset (from the clock in the game, from a fixed seed in
+    // the runner); the roster shuffle, the gate drop and roost draw from it in
+    // that order, so a seed replays the same race.
+    Mt19937 random;
 };
 // A fresh record (tic 0, every slot remote and empty).
 std::unique_ptr<GameState> new_game_state();

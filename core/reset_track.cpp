@@ -105,6 +105,7 @@ void reset_track(std::unique_ptr<GameState>& g, TrackState& track, const ResetRe
     log_line(h, "Finished deallocating bikes\n");
     // 5-6. A fresh race record.
     g = new_game_state();
+    g->random = rng;  // the race goes on drawing where the shuffle left off
     g->race_length_tics = req.race_length_tics;
     g->race_laps = req.laps;
     std::string chosen;
@@ -115,7 +116,7 @@ void reset_track(std::unique_ptr<GameState>& g, TrackState& track, const ResetRe
         g->playback_delay = g->race_place ? 0 : 127;
         if (!from_demo) chosen = req.server_track;
     } else {
-        g->gate_drop_tic = draw_gate_drop_tic(rng);
+        g->gate_drop_tic = draw_gate_drop_tic(g->random);
         g->time_trial = req.start_list == nullptr;
         if (!from_demo) chosen = h.selected_track ? h.selected_track() : track.dir;
     }

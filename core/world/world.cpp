@@ -246,24 +246,20 @@ ResetHooks world_reset_hooks(World& w) {
     };
     h.after_bikes = [] { reset_roost_particles(); };
     h.raise_gate = [&w] { raise_starting_gate(w.track.gate, w.track.terrain); };
+    // The player's own rider setup (dab when stopped, shifting, stability and
+    // the rest) goes onto a local viewed bike; it stands still just after
+    // placing, so the moving-bike refusal does not apply here.
+    h.finish = [&w] {
+        int s = w.game->viewed_slot;
+        if (s < 0 || s >= SLOT_COUNT || w.game->slots[size_t(s)].kind != LOCAL) return;
+        if (Bike* b = bike_in(w, s)) apply_setup_when_stopped(*b, 0);
+    };
     return h;
 }
 
-namespace {
-// The reset's generator keeps to itself, so the same draws are made here
-// from the same seed: the roster shuffle, then the gate drop unless the
-// server chose it.
-void follow_reset_random(Mt19937& r, const ResetRequest& req) {
-    mt_seed(r, req.seed);
-    shuffle_roster(r);
-    if (!req.server_race) draw_gate_drop_tic(r);
-}
-}  // namespace
-
 void world_reset(World& w, const ResetRequest& req, const ResetHooks& h) {
     reset_track(w.game, w.track.state, req, h);
-    follow_reset_random(w.random, req);
-    set_roost_random(&w.random);
+    set_roost_random(&w.game->random);
     if (w.track.state.dir.empty()) free_loaded_track(w);
     set_physics_ground(w.track.state.dir.empty() ? nullptr : &w.track.terrain);
     // Nothing of the old race may act in the first step of the new one.

@@ -44,9 +44,6 @@ struct World {
     std::string selected_track;       // folder chosen in the track menu
     std::vector<int> scratch;         // objects near a bike (reused every tic)
     std::shared_ptr<PartShape> near_spheres;  // an object's spheres near a bike (reused)
-    // The reset's generator after the roster shuffle and the gate-drop draw;
-    // roost draws from it for the rest of the race.
-    Mt19937 random;
 };
 
 // Run-wide: the physics world and an empty game state. False when the

@@ -1,6 +1,8 @@
 // The headless race runner's command line, controls script and race.
 #include "tools/sim/sim.h"
 
+#include "physics/physics.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -122,6 +124,12 @@ bool start_sim_race(SimRace& race, const std::string& folder, int riders, uint32
     req.seed = seed;
     world_reset(race.world, req, world_reset_hooks(race.world));
     if (race.world.track.state.dir.empty()) return false;
+    // Scripted riders stand in for players: each rides with the player's
+    // default rider setup (dab when stopped, automatic shifting, the aids),
+    // not with the robot tuning the roster gives their bikes.
+    reset_rider_setup();
+    for (int s = 0; s < race.riders; s++)
+        if (Bike* b = world_bike(race.world, s)) apply_setup(*b);
     race.hooks = world_tic_hooks(race.world);
     race.hooks.auto_pilot = [&race](int slot) {
         world_apply_controls(race.world, slot, race.control_states[size_t(slot)], race.now);

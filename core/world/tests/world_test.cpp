@@ -122,6 +122,27 @@ TEST_F(WorldTest, TwoHumanCodesGiveOneLocalRider) {
     EXPECT_EQ(bikes, 2);
 }
 
+// How upright a bike's frame stands: its up axis against world up.
+float uprightness(const Bike& b) {
+    dVector3 up;
+    dBodyVectorToWorld(b.bodies[FRAME], 0, 1, 0, up);
+    return float(up[1]);
+}
+
+TEST_F(WorldTest, TheLocalRiderGetsThePlayersSetupAndStaysUpAtTheGate) {
+    StartList list{};
+    list[0] = START_HUMAN;
+    list[1] = START_ROSTER + 20;
+    reset(list, 5);
+    Bike* local = world_bike(w, 0);
+    Bike* robot = world_bike(w, 1);
+    ASSERT_TRUE(local && robot);
+    EXPECT_TRUE(local->tuning.auto_dab);   // the rider setup's "Dab When Stopped"
+    EXPECT_FALSE(robot->tuning.auto_dab);  // robots keep their own tuning
+    ride(1500, ControlVector{});           // about 12 s standing behind the gate
+    EXPECT_GT(uprightness(*local), 0.9f);
+}
+
 TEST_F(WorldTest, ASecondResetKeepsTheGroundAndTheDigest) {
     reset(same_bikes(2), 4);
     Digest160 digest = w.track.state.digest;
