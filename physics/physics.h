@@ -263,6 +263,8 @@ Bike* create_bike(int slot, const char* model_name, bool simulated,
                   const char* head_skin = nullptr, const char* bike_skin = nullptr,
                   const char* wheel_skin = nullptr);
 void destroy_bike(Bike* bike);
+// Every body's position and orientation is a finite number.
+bool bike_is_finite(const Bike& bike);
 void reset_bike(Bike& bike);
 void move_bike(Bike& bike, float dx, float dy, float dz);
 void turn_bike(Bike& bike, Vec3 axis, float angle);  // about the world origin

@@ -10,7 +10,6 @@
 inline Vec3 to_vec3(const dReal* v) {
     return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
-inline float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // World state (one per run).
 struct PhysicsState {

@@ -330,6 +330,18 @@ void turn_bike(Bike& bike, Vec3 axis, float angle) {
     }
 }
 
+bool bike_is_finite(const Bike& bike) {
+    for (dBodyID body : bike.bodies) {
+        const dReal* p = dBodyGetPosition(body);
+        const dReal* q = dBodyGetQuaternion(body);
+        for (int k = 0; k < 3; k++)
+            if (!std::isfinite(p[k])) return false;
+        for (int k = 0; k < 4; k++)
+            if (!std::isfinite(q[k])) return false;
+    }
+    return true;
+}
+
 void set_activity(Bike& bike, float level) {
     bike.activity = level != level ? 0.0f : clampf(level, 0, 1);
     for (dBodyID b : bike.bodies) {

@@ -355,15 +355,7 @@ Digest160 world_body_hash(const World& w) {
 bool world_bodies_finite(const World& w) {
     for (int s = 0; s < SLOT_COUNT; s++) {
         Bike* b = bike_in(w, s);
-        if (!b) continue;
-        for (dBodyID body : b->bodies) {
-            const dReal* p = dBodyGetPosition(body);
-            const dReal* q = dBodyGetQuaternion(body);
-            for (int k = 0; k < 3; k++)
-                if (!std::isfinite(p[k])) return false;
-            for (int k = 0; k < 4; k++)
-                if (!std::isfinite(q[k])) return false;
-        }
+        if (b && !bike_is_finite(*b)) return false;
     }
     return true;
 }

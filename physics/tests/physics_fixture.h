@@ -42,14 +42,4 @@ protected:
     }
 };
 
-inline bool finite_bike(const Bike& b) {
-    for (dBodyID body : b.bodies) {
-        const dReal* p = dBodyGetPosition(body);
-        const dReal* q = dBodyGetQuaternion(body);
-        for (int k = 0; k < 3; k++)
-            if (!std::isfinite(p[k])) return false;
-        for (int k = 0; k < 4; k++)
-            if (!std::isfinite(q[k])) return false;
-    }
-    return true;
-}
+inline bool finite_bike(const Bike& b) { return bike_is_finite(b); }
